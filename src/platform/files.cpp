@@ -1,0 +1,184 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "files are read straight into little-endian storage");
+
+namespace platform {
+
+namespace {
+constexpr std::size_t kWriteBuffer = 1 << 20;
+
+std::uint32_t Location(void* address) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address));
+}
+}  // namespace
+
+void RaiseUnhandledErrorAt(std::uint32_t location, const char* message) {
+  std::fflush(stdout);
+  std::printf("An unhandled exception occurred at 0x%08X :\n%s\n", location, message);
+  std::fflush(stdout);
+  std::exit(kUnhandledErrorExitCode);
+}
+
+__attribute__((noinline)) void RaiseUnhandledError(const char* message) {
+  RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), message);
+}
+
+std::string NativePath(std::string_view name) {
+  std::string path(name);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+__attribute__((noinline)) void* AllocateOrDie(std::size_t bytes) {
+  void* memory = std::malloc(bytes ? bytes : 1);
+  if (!memory) RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Out of memory");
+  return memory;
+}
+
+__attribute__((noinline)) InFile OpenRead(std::string_view name) {
+  InFile file;
+  file.name = std::string(name);
+  std::string path = NativePath(name);
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "File not found");
+  }
+  if (S_ISDIR(info.st_mode)) {
+    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Access denied");
+  }
+  file.handle = std::fopen(path.c_str(), "rb");
+  if (!file.handle) {
+    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)),
+                          errno == EACCES ? "Access denied" : "File not found");
+  }
+  file.size = static_cast<std::uint64_t>(info.st_size);
+  return file;
+}
+
+__attribute__((noinline)) void ReadExact(InFile& file, void* destination, std::size_t n) {
+  if (n == 0) return;
+  if (n > Remaining(file)) {
+    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Read past end of file");
+  }
+  std::size_t got = std::fread(destination, 1, n, file.handle);
+  file.position += got;
+  if (got != n) {
+    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)),
+                          std::ferror(file.handle) ? "Disk read error" : "Read past end of file");
+  }
+}
+
+__attribute__((noinline)) void RequireRemaining(const InFile& file, std::uint64_t n) {
+  if (n > Remaining(file)) {
+    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Read past end of file");
+  }
+}
+
+std::uint64_t Remaining(const InFile& file) {
+  return file.position >= file.size ? 0 : file.size - file.position;
+}
+
+__attribute__((noinline)) void Close(InFile& file) {
+  if (!file.handle) return;
+  int result = std::fclose(file.handle);
+  file.handle = nullptr;
+  if (result != 0) RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Disk read error");
+}
+
+__attribute__((noinline)) OutFile OpenWrite(std::string_view name) {
+  OutFile file;
+  file.target = NativePath(name);
+  file.temporary = file.target + ".tmp-" + std::to_string(getpid());
+  file.handle = std::fopen(file.temporary.c_str(), "wb");
+  if (!file.handle) {
+    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)),
+                          errno == EACCES ? "Access denied" : "File not found");
+  }
+  file.buffer.reserve(kWriteBuffer);
+  return file;
+}
+
+namespace {
+void FailWrite(OutFile& file, std::uint32_t location) {
+  if (file.handle) std::fclose(file.handle);
+  file.handle = nullptr;
+  std::remove(file.temporary.c_str());
+  RaiseUnhandledErrorAt(location, "Disk write error");
+}
+
+bool FlushBuffer(OutFile& file) {
+  if (file.buffer.empty()) return true;
+  bool ok = std::fwrite(file.buffer.data(), 1, file.buffer.size(), file.handle) == file.buffer.size();
+  file.buffer.clear();
+  return ok;
+}
+}  // namespace
+
+__attribute__((noinline)) void WriteBytes(OutFile& file, const void* source, std::size_t n) {
+  if (n == 0) return;
+  std::uint32_t location = Location(__builtin_return_address(0));
+  if (file.buffer.size() + n > kWriteBuffer) {
+    if (!FlushBuffer(file)) FailWrite(file, location);
+    if (n >= kWriteBuffer) {
+      if (std::fwrite(source, 1, n, file.handle) != n) FailWrite(file, location);
+      return;
+    }
+  }
+  const auto* bytes = static_cast<const unsigned char*>(source);
+  file.buffer.insert(file.buffer.end(), bytes, bytes + n);
+}
+
+__attribute__((noinline)) void Commit(OutFile& file) {
+  std::uint32_t location = Location(__builtin_return_address(0));
+  if (!FlushBuffer(file)) FailWrite(file, location);
+  if (std::fflush(file.handle) != 0) FailWrite(file, location);
+  int result = std::fclose(file.handle);
+  file.handle = nullptr;
+  if (result != 0) FailWrite(file, location);
+  if (std::rename(file.temporary.c_str(), file.target.c_str()) != 0) {
+    std::remove(file.temporary.c_str());
+    RaiseUnhandledErrorAt(location, "Disk write error");
+  }
+}
+
+std::vector<unsigned char> ReadWholeFile(std::string_view name) {
+  InFile file = OpenRead(name);
+  std::vector<unsigned char> data(static_cast<std::size_t>(file.size));
+  ReadExact(file, data.data(), data.size());
+  Close(file);
+  return data;
+}
+
+void WriteWholeFile(std::string_view name, const void* data, std::size_t n) {
+  OutFile file = OpenWrite(name);
+  WriteBytes(file, data, n);
+  Commit(file);
+}
+
+std::vector<std::string> FindFiles(std::string_view directory, std::string_view pattern) {
+  std::vector<std::string> names;
+  std::string dir = NativePath(directory.empty() ? std::string_view(".") : directory);
+  DIR* listing = opendir(dir.c_str());
+  if (!listing) return names;
+  std::string glob(pattern);
+  while (dirent* entry = readdir(listing)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    if (fnmatch(glob.c_str(), entry->d_name, 0) == 0) names.emplace_back(entry->d_name);
+  }
+  closedir(listing);
+  return names;
+}
+
+}  // namespace platform

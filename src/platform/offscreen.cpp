@@ -1,0 +1,86 @@
+#include "platform/offscreen.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/gl.h"
+#include "platform/present.h"
+
+namespace platform {
+
+namespace {
+EGLDisplay display = EGL_NO_DISPLAY;
+EGLSurface surface = EGL_NO_SURFACE;
+EGLContext context = EGL_NO_CONTEXT;
+
+void PresentOffscreen() {
+  // A pbuffer has one buffer; finishing the frame is what presenting means.
+  gl::glFinish();
+}
+
+EGLDisplay SurfacelessDisplay() {
+  auto getPlatformDisplay =
+      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  if (getPlatformDisplay) {
+    EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (d != EGL_NO_DISPLAY) return d;
+  }
+  return eglGetDisplay(EGL_DEFAULT_DISPLAY);
+}
+}  // namespace
+
+bool OpenOffscreen(int width, int height) {
+  if (context != EGL_NO_CONTEXT) CloseOffscreen();
+  display = SurfacelessDisplay();
+  if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
+    std::fprintf(stderr, "No headless EGL display\n");
+    return false;
+  }
+  if (!eglBindAPI(EGL_OPENGL_API)) {
+    std::fprintf(stderr, "EGL has no desktop OpenGL\n");
+    return false;
+  }
+  const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                     EGL_RED_SIZE,     8,               EGL_GREEN_SIZE,      8,
+                                     EGL_BLUE_SIZE,    8,               EGL_ALPHA_SIZE,      8,
+                                     EGL_DEPTH_SIZE,   24,              EGL_NONE};
+  EGLConfig config;
+  EGLint count = 0;
+  if (!eglChooseConfig(display, configAttributes, &config, 1, &count) || count < 1) {
+    std::fprintf(stderr, "No EGL pbuffer configuration with OpenGL\n");
+    return false;
+  }
+  const EGLint surfaceAttributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+  surface = eglCreatePbufferSurface(display, config, surfaceAttributes);
+  if (surface == EGL_NO_SURFACE) {
+    std::fprintf(stderr, "Cannot create an EGL pbuffer of %d x %d\n", width, height);
+    return false;
+  }
+  context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+  if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, surface, surface, context)) {
+    std::fprintf(stderr, "Cannot make an EGL OpenGL context current\n");
+    CloseOffscreen();
+    return false;
+  }
+  gl::BindGl();
+  gl::glViewport(0, 0, width, height);
+  SetPresentTarget(PresentOffscreen);
+  return true;
+}
+
+void CloseOffscreen() {
+  if (display == EGL_NO_DISPLAY) return;
+  eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+  if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+  context = EGL_NO_CONTEXT;
+  surface = EGL_NO_SURFACE;
+  SetPresentTarget(nullptr);
+}
+
+bool OffscreenOpen() { return context != EGL_NO_CONTEXT; }
+
+}  // namespace platform
