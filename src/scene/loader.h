@@ -1,0 +1,18 @@
+#pragma once
+// Reading, writing and releasing ".3dw" scene files.
+#include <string_view>
+
+#include "scene/model.h"
+
+namespace scene {
+
+// Fills scene from the file (every object Visible, tangent lists created,
+// camera tracks prepared when both have keys). Advances LoadedItems once per
+// object. Any failure is the unhandled-error report (exit code 217).
+void LoadScene(Scene& scene, std::string_view fileName);
+// Writes the scene; the target is replaced only when every write succeeded.
+void SaveScene(const Scene& scene, std::string_view fileName);
+// Frees every list of the scene.
+void ReleaseScene(Scene& scene);
+
+}  // namespace scene

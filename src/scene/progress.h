@@ -1,0 +1,16 @@
+#pragma once
+// The loading counter and the loading-progress frame.
+#include <cstdint>
+
+namespace scene {
+
+extern std::int32_t LoadedItems;
+extern std::int32_t ProgressBlocks;
+extern std::uint32_t ProgressBackgroundTexture;
+extern std::uint32_t ProgressBlockTexture;
+
+// Draws and presents a frame when the number of blocks has changed. Where
+// nothing can be presented (no window, no context) nothing is drawn.
+void DrawLoadingProgress();
+
+}  // namespace scene
