@@ -1,10 +1,15 @@
 #pragma once
 // Reading, writing and releasing ".3dw" scene files.
+#include <cstdint>
 #include <string_view>
 
 #include "scene/model.h"
 
 namespace scene {
+
+// Written at the start of every saved file; a reader skips them unchecked.
+extern std::uint8_t FirstFormatByte;   // 0
+extern std::uint8_t SecondFormatByte;  // 1
 
 // Fills scene from the file (every object Visible, tangent lists created,
 // camera tracks prepared when both have keys). Advances LoadedItems once per
