@@ -33,11 +33,18 @@ struct Mesh {
 };
 
 // Reads the file, scales by the largest signed coordinate and derives the face
-// normals, the face lists and the vertex normals.
+// normals, the face lists and the vertex normals. A missing or short file is
+// the unhandled-error report ("File not found", "Read past end of file", the
+// latter before anything is allocated); a file with no vertices, a negative
+// count, a face index outside the vertex array or a largest coordinate of 0
+// is refused the same way with "Invalid mesh data: " + the file name + what is
+// wrong. A vertex that no face uses, or whose face normals cancel out, gets
+// the normal (0, 0, 0).
 void LoadMesh(Mesh& mesh, std::string_view fileName);
 // Reads and scales only; the derived arrays are allocated but not filled.
 void LoadMeshPlain(Mesh& mesh, std::string_view fileName);
-// Scales a mesh already in memory, then derives everything.
+// Scales a mesh already in memory, then derives everything; its counts must
+// match its arrays and its faces must name its vertices (refused as above).
 void PrepareMesh(Mesh& mesh);
 // Recomputes face and vertex normals from the current positions.
 void UpdateMeshNormals(Mesh& mesh);

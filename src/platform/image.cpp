@@ -1,0 +1,321 @@
+#include "platform/image.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+// Only the formats the show and its tools use; fewer decoders, less to trust
+// on a bad file. Pictures larger than this on a side are refused before any
+// pixel memory is taken (the show's largest is 512).
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#define STBI_MAX_DIMENSIONS 8192
+#define STBI_MALLOC(size) std::malloc(size)
+#define STBI_REALLOC(p, size) std::realloc(p, size)
+#define STBI_FREE(p) std::free(p)
+#define STB_IMAGE_IMPLEMENTATION
+#if __has_include(<stb/stb_image.h>)
+#include <stb/stb_image.h>
+#else
+#include <stb_image.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+constexpr int kMaxSide = STBI_MAX_DIMENSIONS;
+// A picture file this large is not one of ours; refuse it rather than read it.
+constexpr std::uint64_t kMaxFileBytes = 256ull << 20;
+
+// Several threads may decode at once: each sees the result of its own last call.
+thread_local std::int32_t lastErrorCode = 0;
+
+struct Decoded {
+  std::uint8_t* pixels = nullptr;  // malloc'd, width * height * 4 bytes
+  int width = 0;
+  int height = 0;
+  bool alpha = false;
+  std::int32_t error = 0;
+};
+
+std::int32_t Fail(std::int32_t code) {
+  lastErrorCode = code;
+  return code;
+}
+
+// Reads the whole file; 0 or one of the error codes.
+std::int32_t ReadPictureFile(const char* fileName, std::vector<std::uint8_t>& data) {
+  std::string path = NativePath(fileName);
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    return (errno == ENOENT || errno == ENOTDIR) ? kImageFileNotFound : kImageUnreadable;
+  }
+  if (!S_ISREG(info.st_mode)) return kImageUnreadable;
+  if (static_cast<std::uint64_t>(info.st_size) > kMaxFileBytes) return kImageUnsupported;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return errno == ENOENT ? kImageFileNotFound : kImageUnreadable;
+  data.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), file);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return kImageUnreadable;
+  data.resize(got);
+  return 0;
+}
+
+// ---- Truevision TGA, true-colour and grey, raw and run-length encoded ----
+//
+// stb_image reads these too, but it drops the attribute bit of 16-bit pixels,
+// ignores the right-to-left flag and cannot say whether the file declared an
+// alpha channel, so these kinds are decoded here. Colour-mapped pictures go to
+// stb_image.
+
+struct TgaHeader {
+  int idLength, colourMapType, imageType, mapLength, mapEntryBits;
+  int width, height, bitsPerPixel, descriptor;
+};
+
+int Le16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
+
+bool ParseTgaHeader(const std::vector<std::uint8_t>& data, TgaHeader& h) {
+  if (data.size() < 18) return false;
+  const std::uint8_t* p = data.data();
+  h.idLength = p[0];
+  h.colourMapType = p[1];
+  h.imageType = p[2];
+  h.mapLength = Le16(p + 5);
+  h.mapEntryBits = p[7];
+  h.width = Le16(p + 12);
+  h.height = Le16(p + 14);
+  h.bitsPerPixel = p[16];
+  h.descriptor = p[17];
+  return true;
+}
+
+bool IsOwnTga(const TgaHeader& h) {
+  if (h.colourMapType > 1) return false;
+  int kind = h.imageType & ~8;
+  if (h.imageType != kind && h.imageType != kind + 8) return false;
+  if (kind == 2) return h.bitsPerPixel == 15 || h.bitsPerPixel == 16 || h.bitsPerPixel == 24 || h.bitsPerPixel == 32;
+  if (kind == 3) return h.bitsPerPixel == 8 || h.bitsPerPixel == 16;
+  return false;
+}
+
+std::uint8_t Expand5(int v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); }
+
+Decoded DecodeTga(const std::vector<std::uint8_t>& data, const TgaHeader& h) {
+  Decoded out;
+  out.error = kImageUnsupported;
+  if (h.width < 1 || h.height < 1 || h.width > kMaxSide || h.height > kMaxSide) return out;
+  const bool grey = (h.imageType & ~8) == 3;
+  const bool rle = (h.imageType & 8) != 0;
+  const int bytesPerPixel = (h.bitsPerPixel + 7) / 8;
+  const int alphaBits = h.descriptor & 15;
+  const bool rightToLeft = (h.descriptor & 0x10) != 0;
+  const bool topToBottom = (h.descriptor & 0x20) != 0;
+  if (grey) {
+    out.alpha = h.bitsPerPixel == 16;
+  } else if (h.bitsPerPixel == 32) {
+    out.alpha = true;
+  } else if (h.bitsPerPixel == 16) {
+    out.alpha = alphaBits > 0;
+  }
+
+  std::uint64_t offset = 18u + static_cast<std::uint64_t>(h.idLength);
+  if (h.colourMapType == 1) offset += static_cast<std::uint64_t>(h.mapLength) * ((h.mapEntryBits + 7) / 8);
+  if (offset > data.size()) return out;
+  const std::uint8_t* p = data.data() + offset;
+  const std::uint8_t* end = data.data() + data.size();
+  const std::uint64_t pixelCount = static_cast<std::uint64_t>(h.width) * h.height;
+  // The fewest bytes that can hold this many pixels: refuse a short file
+  // before taking the pixel memory.
+  std::uint64_t fewest = rle ? (pixelCount + 127) / 128 * (1 + bytesPerPixel) : pixelCount * bytesPerPixel;
+  if (fewest > static_cast<std::uint64_t>(end - p)) return out;
+
+  std::uint8_t* pixels = static_cast<std::uint8_t*>(std::malloc(pixelCount * 4));
+  if (!pixels) {
+    out.error = kImageOutOfMemory;
+    return out;
+  }
+
+  auto convert = [&](const std::uint8_t* s, std::uint8_t* d) {
+    if (grey) {
+      d[0] = d[1] = d[2] = s[0];
+      d[3] = h.bitsPerPixel == 16 ? s[1] : 255;
+    } else if (bytesPerPixel == 2) {
+      int v = Le16(s);
+      d[0] = Expand5((v >> 10) & 31);
+      d[1] = Expand5((v >> 5) & 31);
+      d[2] = Expand5(v & 31);
+      d[3] = (out.alpha && !(v & 0x8000)) ? 0 : 255;
+    } else {
+      d[0] = s[2];
+      d[1] = s[1];
+      d[2] = s[0];
+      d[3] = bytesPerPixel == 4 ? s[3] : 255;
+    }
+  };
+  auto place = [&](std::uint64_t index) {
+    std::uint64_t row = index / h.width, column = index % h.width;
+    if (!topToBottom) row = h.height - 1 - row;
+    if (rightToLeft) column = h.width - 1 - column;
+    return pixels + (row * h.width + column) * 4;
+  };
+
+  std::uint64_t index = 0;
+  bool ok = true;
+  while (index < pixelCount) {
+    if (!rle) {
+      convert(p, place(index));
+      p += bytesPerPixel;
+      ++index;
+      continue;
+    }
+    if (p >= end) {
+      ok = false;
+      break;
+    }
+    int packet = *p++;
+    std::uint64_t count = (packet & 127) + 1;
+    if (count > pixelCount - index) count = pixelCount - index;
+    if (packet & 128) {
+      if (end - p < bytesPerPixel) {
+        ok = false;
+        break;
+      }
+      std::uint8_t rgba[4];
+      convert(p, rgba);
+      p += bytesPerPixel;
+      for (std::uint64_t i = 0; i < count; ++i) std::memcpy(place(index++), rgba, 4);
+    } else {
+      if (static_cast<std::uint64_t>(end - p) < count * bytesPerPixel) {
+        ok = false;
+        break;
+      }
+      for (std::uint64_t i = 0; i < count; ++i) {
+        convert(p, place(index++));
+        p += bytesPerPixel;
+      }
+    }
+  }
+  if (!ok) {
+    std::free(pixels);
+    return out;
+  }
+  out.pixels = pixels;
+  out.width = h.width;
+  out.height = h.height;
+  out.error = 0;
+  return out;
+}
+
+// ---- Everything else through stb_image ----
+
+bool StartsWith(const std::vector<std::uint8_t>& data, const char* magic, std::size_t n) {
+  return data.size() >= n && std::memcmp(data.data(), magic, n) == 0;
+}
+
+// stb_image reports an RGB or grey PNG with a transparency chunk as having no
+// alpha, though the file does carry transparency of its own.
+bool PngHasTransparencyChunk(const std::vector<std::uint8_t>& data) {
+  std::size_t at = 8;
+  while (at + 8 <= data.size()) {
+    std::uint32_t length = (std::uint32_t(data[at]) << 24) | (std::uint32_t(data[at + 1]) << 16) |
+                           (std::uint32_t(data[at + 2]) << 8) | data[at + 3];
+    const std::uint8_t* type = data.data() + at + 4;
+    if (std::memcmp(type, "tRNS", 4) == 0) return true;
+    if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) return false;
+    std::uint64_t next = static_cast<std::uint64_t>(at) + 12 + length;
+    if (next > data.size()) return false;
+    at = static_cast<std::size_t>(next);
+  }
+  return false;
+}
+
+Decoded DecodeWithStb(const std::vector<std::uint8_t>& data) {
+  Decoded out;
+  out.error = kImageUnsupported;
+  if (data.empty() || data.size() > static_cast<std::size_t>(INT32_MAX)) return out;
+  int width = 0, height = 0, channels = 0;
+  // Only the reentrant entry points: the vertical-flip and other global
+  // settings are never touched, so concurrent decodes cannot disturb each other.
+  stbi_uc* pixels = stbi_load_from_memory(data.data(), static_cast<int>(data.size()), &width, &height, &channels, 4);
+  if (!pixels) return out;
+  if (width < 1 || height < 1) {
+    stbi_image_free(pixels);
+    return out;
+  }
+  out.pixels = pixels;
+  out.width = width;
+  out.height = height;
+  out.alpha = channels == 2 || channels == 4;
+  if (!out.alpha && StartsWith(data, "\x89PNG\r\n\x1a\n", 8)) out.alpha = PngHasTransparencyChunk(data);
+  out.error = 0;
+  return out;
+}
+
+Decoded Decode(const std::vector<std::uint8_t>& data) {
+  bool otherFormat = StartsWith(data, "\x89PNG", 4) || StartsWith(data, "\xFF\xD8", 2) || StartsWith(data, "BM", 2);
+  TgaHeader header{};
+  if (!otherFormat && ParseTgaHeader(data, header) && IsOwnTga(header)) return DecodeTga(data, header);
+  return DecodeWithStb(data);
+}
+
+}  // namespace
+
+TextureImage* txLoad(std::int32_t, const char* fileName, std::int32_t) {
+  if (!fileName) {
+    Fail(kImageFileNotFound);
+    return nullptr;
+  }
+  std::vector<std::uint8_t> data;
+  if (std::int32_t code = ReadPictureFile(fileName, data)) {
+    Fail(code);
+    return nullptr;
+  }
+  Decoded decoded = Decode(data);
+  if (!decoded.pixels) {
+    Fail(decoded.error ? decoded.error : kImageUnsupported);
+    return nullptr;
+  }
+  auto* image = new (std::nothrow) TextureImage;
+  if (!image) {
+    std::free(decoded.pixels);
+    Fail(kImageOutOfMemory);
+    return nullptr;
+  }
+  image->Width = decoded.width;
+  image->Height = decoded.height;
+  image->DataSize = decoded.width * decoded.height * 4;
+  image->Pixels = decoded.pixels;
+  image->HasAlphaChannel = decoded.alpha ? 1 : 0;
+  image->LibraryOwned = 1;
+  lastErrorCode = 0;
+  return image;
+}
+
+std::int32_t txGetErrorCode() { return lastErrorCode; }
+
+std::int32_t txFree(TextureImage* image) {
+  lastErrorCode = 0;
+  if (!image) return 0;
+  std::free(image->Pixels);
+  delete image;
+  return 1;
+}
+
+}  // namespace platform
