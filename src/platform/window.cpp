@@ -1,0 +1,337 @@
+#include "platform/window.h"
+
+#include <SDL.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+
+#include "platform/gl.h"
+
+namespace platform {
+
+struct DeviceContextRecord {
+  WindowRecord* window = nullptr;
+  int format = 0;  // the format set on the window, 0 before SetPixelFormat
+};
+
+struct WindowRecord {
+  SDL_Window* sdl = nullptr;
+  WindowProc procedure = nullptr;
+  PixelFormatRequest surface;  // what the window's surface was made for
+  DeviceContextRecord dc;
+};
+
+struct RenderContextRecord {
+  SDL_GLContext gl = nullptr;
+};
+
+namespace {
+
+// The one class the show registers; the window made from it takes its
+// procedure.
+std::string registeredClass;
+WindowProc registeredProcedure = nullptr;
+
+WindowRecord* showWindow = nullptr;
+
+std::deque<Message> queue;
+bool quitPosted = false;
+int quitCode = 0;
+
+bool VideoReady() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+
+bool SdlRegisterWindowClass(const WindowClass& windowClass) {
+  // SDL has no window classes: the name and procedure are kept for the
+  // window made from them.
+  if (!windowClass.className || !windowClass.procedure) return false;
+  registeredClass = windowClass.className;
+  registeredProcedure = windowClass.procedure;
+  return true;
+}
+
+void ColourBits(int colorBits, int& red, int& green, int& blue) {
+  if (colorBits >= 24) {
+    red = green = blue = 8;
+  } else if (colorBits >= 16) {
+    red = 5;
+    green = 6;
+    blue = 5;
+  } else {
+    red = green = 3;
+    blue = 2;
+  }
+}
+
+SDL_Window* MakeSdlWindow(const WindowRequest& request, int depthBits) {
+  SDL_GL_ResetAttributes();
+  int red, green, blue;
+  ColourBits(request.pixelFormat.colorBits, red, green, blue);
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, red);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, green);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, blue);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depthBits);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, request.pixelFormat.doubleBuffer ? 1 : 0);
+  // A legacy context (no profile, version below 3) is made from the window's
+  // own visual, so the context always fits the window and keeps the whole
+  // fixed-function pipeline.
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
+  if (request.popup) flags |= SDL_WINDOW_BORDERLESS;
+  return SDL_CreateWindow(request.title ? request.title : "", 0, 0, request.width, request.height, flags);
+}
+
+WindowHandle SdlCreateShowWindow(const WindowRequest& request) {
+  if (!request.className || registeredClass != request.className) return nullptr;
+  if (request.width <= 0 || request.height <= 0) return nullptr;
+  // The X11 class name is read when the window is made.
+  SDL_setenv("SDL_VIDEO_X11_WMCLASS", request.className, 1);
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+  SDL_Window* sdl = MakeSdlWindow(request, request.pixelFormat.depthBits);
+  PixelFormatRequest surface = request.pixelFormat;
+  if (!sdl && request.pixelFormat.depthBits > 24) {
+    // Many drivers offer no 32-bit depth buffer; 24 bits serve the show.
+    sdl = MakeSdlWindow(request, 24);
+    surface.depthBits = 24;
+  }
+  if (!sdl) return nullptr;
+  auto* window = new WindowRecord;
+  window->sdl = sdl;
+  window->procedure = registeredProcedure;
+  window->surface = surface;
+  window->dc.window = window;
+  showWindow = window;
+  return window;
+}
+
+void SdlShowWindow(WindowHandle window) {
+  if (!window || !window->sdl) return;
+  SDL_ShowWindow(window->sdl);
+  SDL_RaiseWindow(window->sdl);
+  SDL_SetWindowInputFocus(window->sdl);
+}
+
+void SdlShowCursor(bool show) {
+  if (VideoReady()) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool SdlChangeDisplayMode(const DisplayMode* mode) {
+  if (!showWindow || !showWindow->sdl) return false;
+  SDL_Window* sdl = showWindow->sdl;
+  if (!mode) {
+    if (SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN) {
+      SDL_SetWindowFullscreen(sdl, 0);
+      SDL_SetWindowPosition(sdl, 0, 0);
+    }
+    return true;
+  }
+  int display = SDL_GetWindowDisplayIndex(sdl);
+  if (display < 0) return false;
+  SDL_DisplayMode wanted{};
+  wanted.w = mode->width;
+  wanted.h = mode->height;
+  SDL_DisplayMode closest{};
+  // Only the exact size counts as the requested mode; anything else leaves
+  // the display as it is and the window at its own size.
+  if (!SDL_GetClosestDisplayMode(display, &wanted, &closest) || closest.w != mode->width ||
+      closest.h != mode->height) {
+    return false;
+  }
+  if (SDL_SetWindowDisplayMode(sdl, &closest) != 0) return false;
+  if (SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN) != 0) {
+    SDL_SetWindowFullscreen(sdl, 0);
+    return false;
+  }
+  return true;
+}
+
+DeviceContext SdlGetDeviceContext(WindowHandle window) {
+  if (!window || !window->sdl) return nullptr;
+  return &window->dc;
+}
+
+int SdlChoosePixelFormat(DeviceContext dc, const PixelFormatRequest& request) {
+  if (!dc || !dc->window) return 0;
+  const PixelFormatRequest& surface = dc->window->surface;
+  // The window has exactly one surface format; it serves a request it was
+  // made for, with the depth it could get.
+  if (surface.colorBits != request.colorBits || surface.doubleBuffer != request.doubleBuffer) return 0;
+  if (surface.depthBits > request.depthBits) return 0;
+  return 1;
+}
+
+bool SdlSetPixelFormat(DeviceContext dc, int format, const PixelFormatRequest&) {
+  if (!dc || format != 1 || dc->format != 0) return false;
+  dc->format = format;
+  return true;
+}
+
+RenderContext SdlCreateRenderContext(DeviceContext dc) {
+  if (!dc || !dc->window || dc->format == 0) return nullptr;
+  SDL_GLContext context = SDL_GL_CreateContext(dc->window->sdl);
+  if (!context) return nullptr;
+  auto* rc = new RenderContextRecord;
+  rc->gl = context;
+  return rc;
+}
+
+bool SdlMakeCurrent(DeviceContext dc, RenderContext rc) {
+  if (!dc || !dc->window) return false;
+  if (!rc) return SDL_GL_MakeCurrent(dc->window->sdl, nullptr) == 0;
+  if (SDL_GL_MakeCurrent(dc->window->sdl, rc->gl) != 0) return false;
+  // No frame pacing: the show draws as fast as it can.
+  SDL_GL_SetSwapInterval(0);
+  gl::BindGl();
+  return true;
+}
+
+bool SdlDeleteRenderContext(RenderContext rc) {
+  if (!rc) return false;
+  SDL_GL_DeleteContext(rc->gl);
+  delete rc;
+  return true;
+}
+
+void SdlReleaseDeviceContext(WindowHandle, DeviceContext) {
+  // The window's surface lives as long as the window; nothing to hand back.
+}
+
+void SdlSwapBuffers(DeviceContext dc) {
+  if (dc && dc->window && dc->window->sdl) SDL_GL_SwapWindow(dc->window->sdl);
+}
+
+void SdlPostQuitMessage(int exitCode) {
+  quitPosted = true;
+  quitCode = exitCode;
+}
+
+void QueueChar(unsigned char c) { queue.push_back({showWindow, kWmChar, c, 0}); }
+
+// Typed text arrives as UTF-8; the window procedure takes single-byte
+// characters, so code points beyond one byte become '?'.
+void QueueText(const char* text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p) {
+    unsigned int c = *p;
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    unsigned int code = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+    ++p;
+    for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i, ++p) code = (code << 6) | (*p & 0x3F);
+    QueueChar(code <= 0xFF ? static_cast<unsigned char>(code) : '?');
+  }
+}
+
+void Translate(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_KEYDOWN:
+      // Keys that type a control character but give no text input.
+      switch (event.key.keysym.sym) {
+        case SDLK_ESCAPE: QueueChar(27); break;
+        case SDLK_RETURN: QueueChar(13); break;
+        case SDLK_BACKSPACE: QueueChar(8); break;
+        case SDLK_TAB: QueueChar(9); break;
+        default: break;
+      }
+      break;
+    case SDL_TEXTINPUT: QueueText(event.text.text); break;
+    case SDL_WINDOWEVENT:
+      if (event.window.event == SDL_WINDOWEVENT_CLOSE) queue.push_back({showWindow, kWmClose, 0, 0});
+      break;
+    case SDL_QUIT:
+      // The last window closed, or the process was asked to stop (SIGINT,
+      // SIGTERM): both close the show the same way.
+      queue.push_back({showWindow, kWmClose, 0, 0});
+      break;
+    default: break;
+  }
+}
+
+void Drain() {
+  if (!VideoReady()) return;
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) Translate(event);
+}
+
+bool SdlPeekMessage(Message& message) {
+  if (queue.empty()) Drain();
+  if (!queue.empty()) {
+    message = queue.front();
+    return true;
+  }
+  if (quitPosted) {
+    message = {nullptr, kWmQuit, static_cast<std::uintptr_t>(quitCode), 0};
+    return true;
+  }
+  return false;
+}
+
+int SdlGetMessage(Message& message) {
+  for (;;) {
+    if (queue.empty()) Drain();
+    if (!queue.empty()) {
+      message = queue.front();
+      queue.pop_front();
+      return 1;
+    }
+    if (quitPosted) {
+      quitPosted = false;
+      message = {nullptr, kWmQuit, static_cast<std::uintptr_t>(quitCode), 0};
+      return 0;
+    }
+    SDL_Event event;
+    if (!VideoReady() || !SDL_WaitEvent(&event)) {
+      // Nothing can ever arrive: report the failure instead of waiting forever.
+      message = {};
+      return -1;
+    }
+    Translate(event);
+  }
+}
+
+std::intptr_t SdlDefWindowProc(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) { return 0; }
+
+std::intptr_t SdlDispatchMessage(const Message& message) {
+  if (!message.window || !message.window->procedure) return 0;
+  return message.window->procedure(message.window, message.message, message.wParam, message.lParam);
+}
+
+WindowHandle SdlGetForegroundWindow() { return showWindow; }
+
+WindowSystem table = SdlWindowSystem();
+
+}  // namespace
+
+WindowSystem SdlWindowSystem() {
+  WindowSystem s{};
+  s.RegisterWindowClass = SdlRegisterWindowClass;
+  s.CreateShowWindow = SdlCreateShowWindow;
+  s.ShowWindow = SdlShowWindow;
+  s.ShowCursor = SdlShowCursor;
+  s.ChangeDisplayMode = SdlChangeDisplayMode;
+  s.GetDeviceContext = SdlGetDeviceContext;
+  s.ChoosePixelFormat = SdlChoosePixelFormat;
+  s.SetPixelFormat = SdlSetPixelFormat;
+  s.CreateRenderContext = SdlCreateRenderContext;
+  s.MakeCurrent = SdlMakeCurrent;
+  s.DeleteRenderContext = SdlDeleteRenderContext;
+  s.ReleaseDeviceContext = SdlReleaseDeviceContext;
+  s.SwapBuffers = SdlSwapBuffers;
+  s.PostQuitMessage = SdlPostQuitMessage;
+  s.PeekMessage = SdlPeekMessage;
+  s.GetMessage = SdlGetMessage;
+  s.DispatchMessage = SdlDispatchMessage;
+  s.DefWindowProc = SdlDefWindowProc;
+  s.GetForegroundWindow = SdlGetForegroundWindow;
+  return s;
+}
+
+WindowSystem& Windows() { return table; }
+WindowSystem SaveWindowSystem() { return table; }
+void RestoreWindowSystem(const WindowSystem& saved) { table = saved; }
+
+}  // namespace platform

@@ -1,0 +1,74 @@
+#include "shell/main_loop.h"
+
+#include "platform/window.h"
+#include "render/render_pass.h"
+#include "shell/finale.h"
+#include "shell/timeline.h"
+#include "shell/window.h"
+#include "sound/music.h"
+
+namespace shell {
+
+float FrameClock = 0.0f;
+
+namespace {
+
+// Every range test takes its own reading: the position moves on while a
+// segment draws, and each test sees where the music is at that moment.
+bool PositionIn(std::uint32_t lower, std::uint32_t upper) {
+  std::uint32_t p = sound::GetMusicPosition();
+  return p >= lower && p < upper;
+}
+
+bool PositionBelow(std::uint32_t upper) { return sound::GetMusicPosition() < upper; }
+
+// True to go on; false when the quit message was taken.
+bool PumpMessages() {
+  platform::WindowSystem& windows = platform::Windows();
+  platform::Message message;
+  while (windows.PeekMessage(message)) {
+    if (windows.GetMessage(message) == 0) return false;
+    windows.DispatchMessage(message);
+  }
+  return true;
+}
+
+}  // namespace
+
+void ClearFrame() { render::ClearFrame(); }
+
+void DrawSegments() {
+  if (PositionBelow(SegmentBStart)) DrawSegmentA(FrameClock);
+  if (PositionIn(SegmentBStart, SegmentCStart)) DrawSegmentB(FrameClock);
+  if (PositionIn(SegmentCStart, SegmentDStart)) DrawSegmentC(FrameClock);
+  if (PositionIn(SegmentDStart, SegmentEStart)) DrawSegmentD(FrameClock);
+  if (PositionIn(SegmentEStart, SegmentFStart)) DrawSegmentE(FrameClock);
+  if (PositionIn(SegmentFStart, SegmentFEnd)) {
+    double since = static_cast<double>(FrameClock) - SegmentFStart;
+    DrawFinale(static_cast<float>(since / 8000.0), static_cast<float>(0.41 - since / 3'200'000.0));
+  }
+}
+
+LoopEnd RunMainLoop(const LoopHooks* hooks) {
+  while (!QuitRequested) {
+    if (!PumpMessages()) {
+      sound::CloseSound();
+      CloseShellWindow();
+      return LoopEnd::QuitMessage;
+    }
+    std::uint32_t framePosition = sound::GetMusicPosition();
+    FrameClock = static_cast<float>(framePosition);
+    ClearFrame();
+    DrawSegments();
+    if (sound::GetMusicPosition() > ShowEnd) {
+      sound::CloseSound();
+      CloseShellWindow();
+      return LoopEnd::ShowEnded;
+    }
+    SwapFrame();
+    if (hooks && hooks->afterFrame && !hooks->afterFrame(framePosition, hooks->context)) return LoopEnd::Stopped;
+  }
+  return LoopEnd::QuitRequested;
+}
+
+}  // namespace shell
