@@ -2,6 +2,7 @@
 // The music play list, its stream and the show's clock: the playback
 // position in bytes of decoded audio.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -14,6 +15,8 @@ struct MusicEntry {
 };
 
 inline constexpr int kMusicCapacity = 32;
+// Names are counted strings: longer ones are refused by the add operations.
+inline constexpr std::size_t kMaxNameLength = 255;
 
 extern bool SoundFailed;
 extern MusicEntry MusicList[kMusicCapacity];

@@ -1,0 +1,681 @@
+#include "platform/audio.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/audio_decode.h"
+#include "platform/reverb.h"
+
+namespace platform {
+namespace {
+
+using namespace audio_detail;
+
+std::int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+enum class VoiceState { Stopped, Playing, Ended };
+
+struct Sync {
+  std::uint32_t handle = 0;
+  std::uint32_t type = 0;
+  SyncProc proc = nullptr;
+  void* user = nullptr;
+};
+
+// A stream or one playback of a sample: a decoder, the decoded frames not
+// yet mixed, and the accounting behind the position.
+struct Voice {
+  bool isStream = true;
+  std::uint32_t sample = 0;  // the sample a playback belongs to
+  SourceSpec spec;           // what a stream is opened from again
+  Decoder decoder;
+  bool decoderFresh = true;  // nothing read since it was opened or rewound
+  int rate = 0;
+  int channels = 0;
+
+  std::vector<std::int16_t> pending;  // decoded frames from pendingStart on
+  std::uint64_t pendingStart = 0;
+  bool endOfData = false;
+  std::uint64_t totalFrames = 0;  // known once endOfData
+
+  std::uint64_t readPosition = 0;  // next source frame to mix, 32.32 fixed point
+  VoiceState state = VoiceState::Stopped;
+
+  // Source frames handed to the device before and after the last pull, the
+  // time of that pull, and the last position reported.
+  std::uint64_t handedBefore = 0;
+  std::uint64_t handedAfter = 0;
+  std::int64_t pullTime = 0;
+  std::uint64_t heard = 0;
+
+  std::uint32_t level = 0;
+  std::uint32_t generation = 0;  // counts starts, so stale end notices are dropped
+  std::vector<Sync> syncs;
+};
+
+struct Sample {
+  std::shared_ptr<const Pcm> pcm;
+  std::uint32_t maxPlaybacks = 0;
+};
+
+struct PendingEnd {
+  SyncProc proc = nullptr;
+  std::uint32_t sync = 0;
+  std::uint32_t channel = 0;
+  void* user = nullptr;
+  std::uint32_t generation = 0;
+  bool isStream = true;
+};
+
+struct AudioState {
+  std::mutex mutex;  // the mixer's lock: every table below
+  bool ready = false;
+  SDL_AudioDeviceID device = 0;
+  int rate = 0;
+  int channels = 0;
+  std::uint32_t nextHandle = 1;
+  std::map<std::uint32_t, Voice> voices;
+  std::map<std::uint32_t, Sample> samples;
+  Reverb reverb;
+  ReverbSettings reverbSettings;
+  std::vector<float> mix;
+
+  std::deque<PendingEnd> ends;
+  std::condition_variable endsChanged;
+  std::uint32_t notifierGeneration = 0;  // a notifier thread runs while its number is current
+  std::thread notifier;
+};
+
+// Never destroyed: the device thread and the notifier may still run while
+// the program's exit handlers do.
+AudioState& State() {
+  static AudioState* state = new AudioState;
+  return *state;
+}
+
+std::atomic<std::uint64_t> gCalls{0};
+void CountCall() { gCalls.fetch_add(1, std::memory_order_relaxed); }
+
+std::uint32_t NewHandle(AudioState& s) {
+  for (;;) {
+    std::uint32_t h = s.nextHandle++;
+    if (h == 0) continue;
+    if (!s.voices.count(h) && !s.samples.count(h)) return h;
+  }
+}
+
+constexpr std::size_t kDecodeChunk = 4096;
+constexpr std::uint64_t kOne = std::uint64_t{1} << 32;
+
+// Makes frame `frame` available in pending unless the data ends first.
+bool EnsureFrame(Voice& v, std::uint64_t frame) {
+  const std::size_t ch = static_cast<std::size_t>(v.channels);
+  // Frames already mixed are dropped in bulk to keep the buffer small.
+  std::uint64_t keepFrom = v.readPosition >> 32;
+  if (keepFrom > v.pendingStart + 2 * kDecodeChunk) {
+    std::uint64_t drop = std::min<std::uint64_t>(keepFrom - v.pendingStart, v.pending.size() / ch);
+    v.pending.erase(v.pending.begin(), v.pending.begin() + static_cast<std::ptrdiff_t>(drop * ch));
+    v.pendingStart += drop;
+  }
+  while (frame >= v.pendingStart + v.pending.size() / ch) {
+    if (v.endOfData) return false;
+    v.decoderFresh = false;
+    if (DecodeFrames(v.decoder, v.pending, kDecodeChunk) == 0) {
+      v.endOfData = true;
+      v.totalFrames = v.pendingStart + v.pending.size() / ch;
+      return false;
+    }
+  }
+  return true;
+}
+
+const std::int16_t* FrameAt(const Voice& v, std::uint64_t frame) {
+  return v.pending.data() + (frame - v.pendingStart) * static_cast<std::size_t>(v.channels);
+}
+
+void QueueEnds(AudioState& s, std::uint32_t handle, const Voice& v) {
+  for (const Sync& sync : v.syncs) {
+    if (sync.type == kSyncEnd && sync.proc) {
+      s.ends.push_back(PendingEnd{sync.proc, sync.handle, handle, sync.user, v.generation, v.isStream});
+    }
+  }
+}
+
+// Mixes one voice into s.mix; false when it has ended and everything it
+// handed out has been heard.
+bool MixVoice(AudioState& s, std::uint32_t handle, Voice& v, int frames, std::int64_t now) {
+  // What the previous pull handed out has been heard by now, so a voice
+  // whose data all went out then ends here.
+  if (v.endOfData && v.handedAfter >= v.totalFrames) {
+    v.state = VoiceState::Ended;
+    v.handedBefore = v.handedAfter = v.heard = v.totalFrames;
+    v.level = 0;
+    QueueEnds(s, handle, v);
+    // An ended stream keeps its handle and position but not its decoder.
+    CloseDecoder(v.decoder);
+    v.pending.clear();
+    v.pending.shrink_to_fit();
+    return false;
+  }
+  v.handedBefore = v.handedAfter;
+  v.pullTime = now;
+  const std::uint64_t step = (static_cast<std::uint64_t>(v.rate) << 32) / static_cast<std::uint64_t>(s.rate);
+  const int outChannels = s.channels;
+  const int ch = v.channels;
+  int peakLeft = 0, peakRight = 0;
+  float* out = s.mix.data();
+  for (int f = 0; f < frames; ++f, out += outChannels) {
+    std::uint64_t index = v.readPosition >> 32;
+    if (!EnsureFrame(v, index)) break;
+    const std::int16_t* a = FrameAt(v, index);
+    std::uint32_t fraction = static_cast<std::uint32_t>(v.readPosition);
+    float left = a[0];
+    float right = ch > 1 ? a[1] : a[0];
+    peakLeft = std::max(peakLeft, std::abs(static_cast<int>(a[0])));
+    peakRight = std::max(peakRight, std::abs(static_cast<int>(ch > 1 ? a[1] : a[0])));
+    if (fraction != 0 && EnsureFrame(v, index + 1)) {
+      a = FrameAt(v, index);  // the buffer may have moved
+      const std::int16_t* b = FrameAt(v, index + 1);
+      float t = static_cast<float>(fraction) / 4294967296.0f;
+      float bl = b[0], br = ch > 1 ? b[1] : b[0];
+      left += (bl - left) * t;
+      right += (br - right) * t;
+    }
+    if (outChannels == 1) {
+      out[0] += 0.5f * (left + right);
+    } else {
+      out[0] += left;
+      out[1] += right;
+    }
+    v.readPosition += step;
+  }
+  std::uint64_t consumed = v.readPosition >> 32;
+  if (!v.endOfData) EnsureFrame(v, consumed);  // learn early whether the data ends here
+  if (v.endOfData) consumed = std::min(consumed, v.totalFrames);
+  v.handedAfter = std::max(v.handedAfter, consumed);
+  v.level = static_cast<std::uint32_t>(peakLeft) | (static_cast<std::uint32_t>(peakRight) << 16);
+  return true;
+}
+
+void MixLocked(AudioState& s, std::int16_t* out, int frames, std::int64_t now) {
+  const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(s.channels);
+  s.mix.assign(count, 0.0f);
+  for (auto it = s.voices.begin(); it != s.voices.end();) {
+    Voice& v = it->second;
+    if (v.state == VoiceState::Playing && !MixVoice(s, it->first, v, frames, now) && !v.isStream) {
+      it = s.voices.erase(it);  // a finished sample playback leaves nothing behind
+      continue;
+    }
+    ++it;
+  }
+  ProcessReverb(s.reverb, s.mix.data(), frames);
+  for (std::size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<std::int16_t>(std::lrint(std::clamp(s.mix[i], -32768.0f, 32767.0f)));
+  }
+}
+
+void DevicePull(void*, Uint8* stream, int bytes) {
+  AudioState& s = State();
+  std::int64_t now = NowNs();
+  bool notify = false;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.channels <= 0) {
+      std::memset(stream, 0, static_cast<std::size_t>(bytes));
+      return;
+    }
+    int frames = bytes / static_cast<int>(sizeof(std::int16_t) * s.channels);
+    MixLocked(s, reinterpret_cast<std::int16_t*>(stream), frames, now);
+    notify = !s.ends.empty();
+  }
+  if (notify) s.endsChanged.notify_all();
+}
+
+// Delivers end notices one at a time with the mixer's lock released, so a
+// handler may call anything in this module.
+void RunNotifier(std::uint32_t generation) {
+  AudioState& s = State();
+  std::unique_lock<std::mutex> lock(s.mutex);
+  for (;;) {
+    s.endsChanged.wait(lock, [&] { return s.notifierGeneration != generation || !s.ends.empty(); });
+    if (s.notifierGeneration != generation) return;
+    PendingEnd end = s.ends.front();
+    s.ends.pop_front();
+    if (end.isStream) {
+      // A stream freed or restarted since it ended has no end to report.
+      auto it = s.voices.find(end.channel);
+      if (it == s.voices.end() || it->second.generation != end.generation ||
+          it->second.state != VoiceState::Ended) {
+        continue;
+      }
+    }
+    lock.unlock();
+    end.proc(end.sync, end.channel, 0, end.user);
+    lock.lock();
+  }
+}
+
+Voice* FindStream(AudioState& s, std::uint32_t handle) {
+  auto it = s.voices.find(handle);
+  return it != s.voices.end() && it->second.isStream ? &it->second : nullptr;
+}
+
+void ResetPlayback(Voice& v, std::int64_t now) {
+  v.pending.clear();
+  v.pendingStart = 0;
+  v.endOfData = false;
+  v.totalFrames = 0;
+  v.readPosition = 0;
+  v.handedBefore = v.handedAfter = v.heard = 0;
+  v.pullTime = now;
+  v.level = 0;
+  ++v.generation;
+}
+
+std::uint64_t HeardFrames(Voice& v, std::int64_t now) {
+  if (v.state == VoiceState::Playing) {
+    double elapsed = std::max<std::int64_t>(0, now - v.pullTime) * 1e-9;
+    std::uint64_t estimate = v.handedBefore + static_cast<std::uint64_t>(elapsed * v.rate);
+    estimate = std::min(estimate, v.handedAfter);
+    v.heard = std::max(v.heard, estimate);
+  }
+  return v.heard;
+}
+
+}  // namespace
+
+std::uint32_t AudioGetVersion() {
+  CountCall();
+  return kAudioVersion;
+}
+
+bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, void* /*window*/) {
+  CountCall();
+  AudioState& s = State();
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.ready) return false;
+  }
+  if (rate < 8000 || rate > 192000) rate = 44100;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  const char* name = nullptr;
+  if (device != 0 && device != 0xFFFFFFFFu) {
+    name = SDL_GetAudioDeviceName(static_cast<int>(device - 1), 0);
+    if (!name) {
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      return false;
+    }
+  }
+  SDL_AudioSpec want{};
+  want.freq = static_cast<int>(rate);
+  want.format = AUDIO_S16SYS;
+  want.channels = (flags & kAudioDeviceMono) ? 1 : 2;
+  // A buffer of a whole number of milliseconds: drivers that pace themselves
+  // with millisecond sleeps (the dummy driver) then run at the true rate.
+  want.samples = static_cast<Uint16>(rate / 10);
+  want.callback = DevicePull;
+  SDL_AudioSpec have{};
+  {
+    // The device thread may pull as soon as the device opens.
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rate = want.freq;
+    s.channels = want.channels;
+  }
+  SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+  if (id == 0) {
+    {
+      std::lock_guard<std::mutex> lock(s.mutex);
+      s.rate = s.channels = 0;
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.device = id;
+  s.ready = true;
+  s.reverbSettings = ReverbSettings{};
+  ConfigureReverb(s.reverb, s.rate, s.channels);
+  SetReverbParameters(s.reverb, 0.0f, s.reverbSettings.decay, s.reverbSettings.damping);
+  s.ends.clear();
+  std::uint32_t generation = ++s.notifierGeneration;
+  if (s.notifier.joinable()) s.notifier.detach();
+  s.notifier = std::thread(RunNotifier, generation);
+  return true;
+}
+
+bool AudioStart() {
+  CountCall();
+  AudioState& s = State();
+  SDL_AudioDeviceID id;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.ready) return false;
+    id = s.device;
+  }
+  SDL_PauseAudioDevice(id, 0);
+  return true;
+}
+
+bool AudioStop() {
+  CountCall();
+  AudioState& s = State();
+  SDL_AudioDeviceID id;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.ready) return false;
+    id = s.device;
+  }
+  // Waits for a pull in progress, so no pull follows once this returns.
+  SDL_PauseAudioDevice(id, 1);
+  return true;
+}
+
+void AudioFree() {
+  CountCall();
+  AudioState& s = State();
+  SDL_AudioDeviceID id;
+  std::thread notifier;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.ready) return;
+    s.ready = false;
+    id = s.device;
+    s.device = 0;
+    ++s.notifierGeneration;
+    notifier = std::move(s.notifier);
+  }
+  s.endsChanged.notify_all();
+  // A handler that frees the library runs on the notifier itself.
+  if (notifier.joinable()) {
+    if (notifier.get_id() == std::this_thread::get_id()) {
+      notifier.detach();
+    } else {
+      notifier.join();
+    }
+  }
+  SDL_CloseAudioDevice(id);
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  std::lock_guard<std::mutex> lock(s.mutex);
+  for (auto& [handle, voice] : s.voices) CloseDecoder(voice.decoder);
+  s.voices.clear();
+  s.samples.clear();
+  s.ends.clear();
+  s.rate = s.channels = 0;
+  s.reverb = Reverb{};
+  s.reverbSettings = ReverbSettings{};
+}
+
+std::uint32_t StreamCreateFile(bool fromMemory, const void* source, std::uint32_t offset,
+                               std::uint32_t length, std::uint32_t /*flags*/) {
+  CountCall();
+  AudioState& s = State();
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.ready) return 0;
+  }
+  if (!source) return 0;
+  Voice v;
+  v.spec.fromMemory = fromMemory;
+  if (fromMemory) {
+    v.spec.memory = source;
+  } else {
+    v.spec.fileName = static_cast<const char*>(source);
+  }
+  v.spec.offset = offset;
+  v.spec.length = length;
+  // Opening reads the file; the device keeps pulling meanwhile.
+  if (!OpenDecoder(v.decoder, v.spec)) return 0;
+  v.rate = v.decoder.rate;
+  v.channels = v.decoder.channels;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (!s.ready) {
+    CloseDecoder(v.decoder);
+    return 0;
+  }
+  std::uint32_t handle = NewHandle(s);
+  s.voices.emplace(handle, std::move(v));
+  return handle;
+}
+
+bool StreamPlay(std::uint32_t handle, bool flush, std::uint32_t /*flags*/) {
+  CountCall();
+  AudioState& s = State();
+  std::unique_lock<std::mutex> lock(s.mutex);
+  Voice* v = FindStream(s, handle);
+  if (!v) return false;
+  std::int64_t now = NowNs();
+  if (!flush && v->state == VoiceState::Playing) return true;
+  if (!flush && v->state == VoiceState::Stopped) {
+    // Goes on where it stopped; the pause is not counted as heard.
+    v->handedBefore = v->handedAfter;
+    v->pullTime = now;
+    v->state = VoiceState::Playing;
+    return true;
+  }
+  if (v->decoderFresh && IsOpen(v->decoder)) {
+    // Opened and never read: already at its beginning.
+  } else if (IsOpen(v->decoder) && RewindDecoder(v->decoder)) {
+    v->decoderFresh = true;
+  } else {
+    // The decoder was released at the end; open the source again without
+    // holding up the device.
+    SourceSpec spec = v->spec;
+    lock.unlock();
+    Decoder fresh;
+    bool opened = OpenDecoder(fresh, spec);
+    lock.lock();
+    v = FindStream(s, handle);
+    if (!v || !opened) {
+      CloseDecoder(fresh);
+      return false;
+    }
+    CloseDecoder(v->decoder);
+    v->decoder = std::move(fresh);
+    v->decoderFresh = true;
+  }
+  ResetPlayback(*v, now);
+  v->state = VoiceState::Playing;
+  return true;
+}
+
+bool StreamFree(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  Voice* v = FindStream(s, handle);
+  if (!v) return false;
+  CloseDecoder(v->decoder);
+  s.voices.erase(handle);
+  return true;
+}
+
+std::uint32_t ChannelSetSync(std::uint32_t handle, std::uint32_t type, std::uint64_t /*param*/,
+                             SyncProc proc, void* user) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  auto it = s.voices.find(handle);
+  // Only the end notice exists; the high bits are modifiers of the type.
+  if (it == s.voices.end() || (type & 0xFFFFFF) != kSyncEnd || !proc) return 0;
+  std::uint32_t syncHandle = NewHandle(s);
+  it->second.syncs.push_back(Sync{syncHandle, kSyncEnd, proc, user});
+  return syncHandle;
+}
+
+std::uint32_t ChannelIsActive(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  auto it = s.voices.find(handle);
+  if (it != s.voices.end()) {
+    return it->second.state == VoiceState::Playing ? kChannelPlaying : kChannelStopped;
+  }
+  if (handle != 0 && s.samples.count(handle)) {
+    for (const auto& [h, v] : s.voices) {
+      if (!v.isStream && v.sample == handle && v.state == VoiceState::Playing) return kChannelPlaying;
+    }
+  }
+  return kChannelStopped;
+}
+
+std::uint32_t ChannelGetPosition(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  auto it = s.voices.find(handle);
+  if (it == s.voices.end()) return 0;
+  Voice& v = it->second;
+  std::uint64_t bytes = HeardFrames(v, NowNs()) * static_cast<std::uint64_t>(v.channels) * sizeof(std::int16_t);
+  return static_cast<std::uint32_t>(bytes);
+}
+
+std::uint32_t ChannelGetLevel(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  auto it = s.voices.find(handle);
+  if (it == s.voices.end() || it->second.state != VoiceState::Playing) return 0;
+  return it->second.level;
+}
+
+std::uint32_t SampleLoad(bool fromMemory, const void* source, std::uint32_t offset,
+                         std::uint32_t length, std::uint32_t maxPlaybacks, std::uint32_t /*flags*/) {
+  CountCall();
+  AudioState& s = State();
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.ready) return 0;
+  }
+  if (!source || maxPlaybacks == 0) return 0;
+  SourceSpec spec;
+  spec.fromMemory = fromMemory;
+  if (fromMemory) {
+    spec.memory = source;
+  } else {
+    spec.fileName = static_cast<const char*>(source);
+  }
+  spec.offset = offset;
+  spec.length = length;
+  auto pcm = std::make_shared<Pcm>();
+  if (!DecodeWhole(spec, *pcm) || pcm->samples.empty()) return 0;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (!s.ready) return 0;
+  std::uint32_t handle = NewHandle(s);
+  s.samples.emplace(handle, Sample{std::move(pcm), std::min<std::uint32_t>(maxPlaybacks, 65535)});
+  return handle;
+}
+
+std::uint32_t SamplePlay(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  auto it = s.samples.find(handle);
+  if (handle == 0 || it == s.samples.end()) return 0;
+  std::uint32_t sounding = 0;
+  for (const auto& [h, v] : s.voices) {
+    if (!v.isStream && v.sample == handle && v.state == VoiceState::Playing) ++sounding;
+  }
+  if (sounding >= it->second.maxPlaybacks) return 0;
+  Voice v;
+  v.isStream = false;
+  v.sample = handle;
+  OpenPcmDecoder(v.decoder, it->second.pcm);
+  v.rate = v.decoder.rate;
+  v.channels = v.decoder.channels;
+  ResetPlayback(v, NowNs());
+  v.state = VoiceState::Playing;
+  std::uint32_t playback = NewHandle(s);
+  s.voices.emplace(playback, std::move(v));
+  return playback;
+}
+
+bool SampleStop(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (handle == 0 || !s.samples.count(handle)) return false;
+  std::erase_if(s.voices, [&](const auto& entry) {
+    return !entry.second.isStream && entry.second.sample == handle;
+  });
+  return true;
+}
+
+bool SetEAXParameters(std::int32_t environment, float volume, float decay, float damping) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  ReverbSettings& r = s.reverbSettings;
+  if (environment >= 0) r.environment = std::min(environment, 25);
+  if (volume >= 0.0f) r.volume = std::min(volume, 1.0f);
+  if (decay >= 0.0f) r.decay = std::clamp(decay, 0.1f, 20.0f);
+  if (damping >= 0.0f) r.damping = std::min(damping, 2.0f);
+  SetReverbParameters(s.reverb, r.volume, r.decay, r.damping);
+  return s.ready;
+}
+
+ReverbSettings GetEAXParameters() {
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.reverbSettings;
+}
+
+bool DecodeAudioFile(std::string_view path, std::vector<std::int16_t>& samples, int& rate, int& channels) {
+  SourceSpec spec;
+  spec.fileName = std::string(path);
+  Pcm pcm;
+  if (!DecodeWhole(spec, pcm)) return false;
+  samples = std::move(pcm.samples);
+  rate = pcm.rate;
+  channels = pcm.channels;
+  return true;
+}
+
+bool MixOffline(std::int16_t* out, int frames) {
+  AudioState& s = State();
+  bool notify = false;
+  bool ok = false;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.ready && s.channels > 0) {
+      MixLocked(s, out, frames, NowNs());
+      notify = !s.ends.empty();
+      ok = true;
+    } else if (frames > 0) {
+      std::fill(out, out + frames, std::int16_t{0});
+    }
+  }
+  if (notify) s.endsChanged.notify_all();
+  return ok;
+}
+
+int AudioDeviceRate() {
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.ready ? s.rate : 0;
+}
+
+int AudioDeviceChannels() {
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.ready ? s.channels : 0;
+}
+
+std::uint64_t AudioCallCount() { return gCalls.load(std::memory_order_relaxed); }
+
+}  // namespace platform

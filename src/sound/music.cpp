@@ -1,0 +1,190 @@
+#include "sound/music.h"
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/audio.h"
+#include "platform/random.h"
+#include "sound/samples.h"
+
+namespace sound {
+
+bool SoundFailed = false;
+MusicEntry MusicList[kMusicCapacity] = {};
+std::int32_t MusicLast = -1;
+std::atomic<std::int32_t> MusicCurrent{-1};
+std::atomic<std::uint32_t> MusicStream{0};
+std::int32_t RepeatMode = 1;
+
+namespace {
+
+constexpr std::uint32_t kOutputRate = 44100;
+// 16-bit stereo at 44,100 Hz: what the show's positions were laid out in.
+constexpr double kSilentUnitsPerSecond = 176400.0;
+
+std::atomic<PositionSource> gPositionSource{nullptr};
+
+// While the music that should be playing could not be started, the show runs
+// on this clock from the moment it should have started; 0 = not running.
+std::atomic<std::int64_t> gSilentSince{0};
+
+// Stop, free, create, register and play form one step: the end handler on
+// the audio thread and the main thread must not interleave them, or a
+// stream would be lost while still playing.
+std::mutex gPlayMutex;
+
+std::int64_t SteadyNow() {
+  auto now = std::chrono::steady_clock::now().time_since_epoch();
+  std::int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+  return ns == 0 ? 1 : ns;
+}
+
+void ReleaseFileName(MusicEntry& entry) {
+  if (entry.fromMemory == 0 && entry.source) delete[] static_cast<const char*>(entry.source);
+  entry = MusicEntry{};
+}
+
+std::int32_t AddEntry(std::uint8_t fromMemory, const void* source, std::uint32_t length) {
+  if (MusicLast + 1 >= kMusicCapacity) return -1;
+  ++MusicLast;
+  MusicEntry& entry = MusicList[MusicLast];
+  entry.fromMemory = fromMemory;
+  entry.source = source;
+  entry.length = length;
+  return MusicLast;
+}
+
+bool PlayMusicLocked(std::uint32_t index) {
+  if (SoundFailed) return false;
+  if (MusicLast < 0 || index > static_cast<std::uint32_t>(MusicLast)) return false;
+  std::uint32_t stream = MusicStream.load();
+  if (static_cast<std::int16_t>(platform::ChannelIsActive(stream) & 0xFFFF) > 0) {
+    platform::AudioStop();
+    platform::StreamFree(stream);
+  }
+  platform::AudioStart();
+  const MusicEntry& entry = MusicList[index];
+  stream = platform::StreamCreateFile(entry.fromMemory != 0, entry.source, 0, entry.length, 0);
+  MusicStream.store(stream);
+  if (stream == 0) {
+    gSilentSince.store(SteadyNow());
+    return false;
+  }
+  platform::ChannelSetSync(stream, platform::kSyncEnd, 0, OnMusicEnd, nullptr);
+  platform::StreamPlay(stream, true, 0);
+  gSilentSince.store(0);
+  MusicCurrent.store(static_cast<std::int32_t>(index));
+  return true;
+}
+
+}  // namespace
+
+std::int32_t InitSound(std::uint16_t device, void* window) {
+  if (SoundFailed) return 2;
+  for (MusicEntry& entry : MusicList) ReleaseFileName(entry);
+  ClearSampleTable();
+  if (platform::AudioGetVersion() != platform::kAudioVersion) {
+    SoundFailed = true;
+    return 1;
+  }
+  if (!platform::AudioInit(device, kOutputRate, platform::kAudioDeviceMono, window)) {
+    SoundFailed = true;
+    return 2;
+  }
+  platform::AudioStart();
+  return 0;
+}
+
+void CloseSound() {
+  if (SoundFailed) return;
+  platform::AudioStop();
+  platform::AudioFree();
+  // Freeing the library released the stream with it.
+  MusicStream.store(0);
+}
+
+std::int32_t AddMusicFile(std::string_view name) {
+  if (SoundFailed) return -1;
+  // Names are counted strings of at most 255 characters; a longer one is
+  // refused rather than cut into the name of some other file.
+  if (name.size() > kMaxNameLength) return -1;
+  if (MusicLast + 1 >= kMusicCapacity) return -1;
+  char* copy = nullptr;
+  if (!name.empty()) {
+    copy = new char[name.size() + 1];
+    std::memcpy(copy, name.data(), name.size());
+    copy[name.size()] = '\0';
+  }
+  return AddEntry(0, copy, 0);
+}
+
+std::int32_t AddMusicMemory(const void* data, std::uint32_t length) {
+  if (SoundFailed) return -1;
+  return AddEntry(1, data, length);
+}
+
+const void* GetMusicSource(std::uint32_t index) {
+  if (SoundFailed) return nullptr;
+  if (MusicLast < 0 || index > static_cast<std::uint32_t>(MusicLast)) return nullptr;
+  return MusicList[index].source;
+}
+
+void ClearMusicList() {
+  if (SoundFailed) return;
+  for (std::int32_t i = 0; i <= MusicLast && i < kMusicCapacity; ++i) ReleaseFileName(MusicList[i]);
+  MusicLast = -1;
+}
+
+void SetRepeatMode(std::int32_t mode) {
+  if (!SoundFailed) RepeatMode = mode;
+}
+
+bool PlayMusic(std::uint32_t index) {
+  std::lock_guard<std::mutex> lock(gPlayMutex);
+  return PlayMusicLocked(index);
+}
+
+void OnMusicEnd(std::uint32_t, std::uint32_t, std::uint32_t, void*) {
+  if (RepeatMode == 1) {
+    PlayMusic(static_cast<std::uint32_t>(MusicCurrent.load()));
+    return;
+  }
+  if (RepeatMode != 2) return;
+  // Redraw after every failure, but never an entry that has already failed:
+  // when nothing plays, this ends once every other entry has been tried.
+  const std::int32_t current = MusicCurrent.load();
+  std::vector<bool> failed(kMusicCapacity, false);
+  for (;;) {
+    const std::int32_t count = MusicLast + 1;
+    std::int32_t candidate = current;
+    if (count > 1) {
+      int others = 0;
+      for (std::int32_t i = 0; i < count; ++i) others += (i != current && !failed[i]) ? 1 : 0;
+      if (others == 0) return;
+      do {
+        candidate = static_cast<std::int32_t>(platform::Random(static_cast<std::uint32_t>(count)));
+      } while (candidate == current || failed[candidate]);
+    }
+    if (PlayMusic(static_cast<std::uint32_t>(candidate))) return;
+    if (count <= 1 || candidate < 0 || candidate >= kMusicCapacity) return;
+    failed[candidate] = true;
+  }
+}
+
+std::uint32_t GetMusicPosition() {
+  if (PositionSource source = gPositionSource.load()) return source();
+  std::int64_t since = gSilentSince.load();
+  if (since != 0) {
+    double seconds = static_cast<double>(SteadyNow() - since) * 1e-9;
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds * kSilentUnitsPerSecond));
+  }
+  return platform::ChannelGetPosition(MusicStream.load());
+}
+
+std::uint32_t GetMusicLevel() { return platform::ChannelGetLevel(MusicStream.load()); }
+
+void SetMusicPositionSource(PositionSource source) { gPositionSource.store(source); }
+
+}  // namespace sound
