@@ -1,0 +1,217 @@
+// The segment bodies on headless OpenGL, with small stand-in assets: titles
+// and captions at their strict thresholds, the video frame index and the
+// material it sets, the emitter hidden for good, the lens and dream layers,
+// and the flight's own camera after the timeline has started over.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/gl.h"
+#include "render/state.h"
+#include "scene/camera.h"
+#include "shell/main_loop.h"
+#include "shell/particles.h"
+#include "shell/show_assets.h"
+#include "shell/timeline.h"
+#include "effects/warp.h"
+#include "sound/music.h"
+#include "support/gl_context.h"
+
+namespace {
+
+using namespace shell;
+
+std::uint32_t clockValue = 0;
+std::uint32_t Clock() { return clockValue; }
+
+GLuint Solid(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+  const std::uint8_t texel[4] = {r, g, b, 255};
+  GLuint name = 0;
+  gl::glGenTextures(1, &name);
+  gl::glBindTexture(GL_TEXTURE_2D, name);
+  gl::glTexImage2D(GL_TEXTURE_2D, 0, 4, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  return name;
+}
+
+// A scene of two empty objects and two materials whose camera moves along x
+// from eyeX over keys at times 0 and lastTime, looking along +y.
+scene::Scene CameraScene(float eyeX, std::int32_t lastTime) {
+  scene::Scene s;
+  s.FieldOfView = 1.0f;
+  s.NearDistance = 0.00001f;
+  s.FarDistance = 0.01f;
+  s.MaterialCount = 2;
+  s.Materials.resize(2);
+  s.ObjectCount = 2;
+  s.Objects.resize(2);
+  for (auto& o : s.Objects) o.MaterialIndex = 0;
+  s.CamPositionCount = 2;
+  s.CamTargetCount = 2;
+  s.CamPosition = {{0, eyeX, -1000, 0}, {lastTime, eyeX + 1000, -1000, 0}};
+  s.CamTarget = {{0, eyeX, 0, 0}, {lastTime, eyeX + 1000, 0, 0}};
+  s.CamPositionTangents.resize(2);
+  s.CamTargetTangents.resize(2);
+  return s;
+}
+
+class Timeline : public testsupport::GlTest {
+ protected:
+  void SetUp() override {
+    testsupport::GlTest::SetUp();
+    sound::SetMusicPositionSource(Clock);
+    Start1Texture = Solid(255, 0, 0);
+    Start2Texture = Solid(0, 255, 0);
+    Start3Texture = Solid(0, 0, 255);
+    for (std::uint32_t* t : {&Follow1Texture, &Follow2Texture, &Follow3Texture, &Fo1Texture, &Fo2Texture,
+                             &Fo3Texture, &Fo21Texture, &Fo22Texture, &Fo23Texture, &PartyTexture, &CodeTexture,
+                             &FeelTexture}) {
+      *t = Solid(255, 255, 255);
+    }
+    HundTexture = Solid(0, 0, 0);
+    Dreams07Texture = Solid(255, 255, 255);
+    BallEnvTexture = Solid(255, 255, 255);
+    for (int i = 0; i < kVideoFrameCount; ++i) VideoFrames[i] = 1000 + static_cast<std::uint32_t>(i);
+    VideoScene = CameraScene(5000, 1000);
+    FlightScene = CameraScene(0, 100);
+    scene::PrepareCameraTracks(VideoScene);
+    scene::PrepareCameraTracks(FlightScene);
+    VideoTracksPrepared = false;
+    CreateParticleList();
+    effects::InitWarpTable();
+  }
+  void TearDown() override {
+    sound::SetMusicPositionSource(nullptr);
+    testsupport::GlTest::TearDown();
+  }
+  void Frame(std::uint32_t position, void (*body)(float)) {
+    clockValue = position;
+    gl::glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    body(static_cast<float>(position));
+  }
+  // Caption rows in the -1..1 overlay: centre x 0.5, rows at y 0.66, 0, -0.66.
+  static int CaptionLevel(int row) {
+    static const int y[3] = {498, 300, 102};
+    return testsupport::ReadPixel(600, y[row])[0];
+  }
+};
+
+TEST_F(Timeline, TheSecondTitleAppearsStrictlyAfter730000AndTheThirdAfter1460000) {
+  gl::glMatrixMode(GL_PROJECTION);
+  gl::glLoadIdentity();
+  Frame(730000, DrawSegmentA);
+  EXPECT_GT(testsupport::ReadPixel(400, 500)[0], 0) << "the first title";
+  EXPECT_EQ(testsupport::ReadPixel(400, 300)[1], 0) << "no second title yet";
+  EXPECT_EQ(testsupport::ReadPixel(400, 100)[2], 0);
+  Frame(730001, DrawSegmentA);
+  EXPECT_GT(testsupport::ReadPixel(400, 300)[1], 200);
+  EXPECT_EQ(testsupport::ReadPixel(400, 100)[2], 0);
+  Frame(1460000, DrawSegmentA);
+  EXPECT_EQ(testsupport::ReadPixel(400, 100)[2], 0);
+  Frame(1460001, DrawSegmentA);
+  EXPECT_GT(testsupport::ReadPixel(400, 100)[2], 200);
+  // The echoes add up: the title's middle is brighter than one copy of the
+  // dimmed tenth pass, and the frame outside all echoes stays black.
+  EXPECT_EQ(testsupport::ReadPixel(2, 2)[0], 0);
+}
+
+TEST_F(Timeline, FlightCaptionsAreDrawnOnlyAboveTheirThresholds) {
+  Frame(2730000, DrawSegmentB);
+  EXPECT_EQ(CaptionLevel(0), 0) << "follow1.tga is not drawn at 2,730,000";
+  Frame(2730001, DrawSegmentB);
+  EXPECT_EQ(CaptionLevel(0), 255) << "follow1.tga is drawn at 2,730,001";
+  EXPECT_EQ(CaptionLevel(1), 0);
+  Frame(3270001, DrawSegmentB);
+  EXPECT_EQ(CaptionLevel(1), 255);
+  EXPECT_EQ(CaptionLevel(2), 0);
+  Frame(3810001, DrawSegmentB);
+  EXPECT_EQ(CaptionLevel(2), 255);
+}
+
+TEST_F(Timeline, LensAndVideoCaptionsAreHalfGrey) {
+  Frame(7075000, DrawSegmentD);
+  EXPECT_GE(CaptionLevel(0), 250) << "two half passes of the white lens picture";
+  BallEnvTexture = Solid(0, 0, 0);
+  Frame(8185000, DrawSegmentD);
+  EXPECT_EQ(CaptionLevel(2), 0);
+  EXPECT_NEAR(CaptionLevel(1), 128, 2);
+  Frame(8185001, DrawSegmentD);
+  EXPECT_NEAR(CaptionLevel(2), 128, 2);
+  Frame(9280001, DrawSegmentE);
+  EXPECT_NEAR(CaptionLevel(0), 128, 2);
+  EXPECT_EQ(CaptionLevel(1), 0);
+}
+
+TEST_F(Timeline, DreamLayersAddEightTranslucentCopiesAndTheirCaptions) {
+  Frame(4350000, DrawSegmentC);
+  // Eight copies at alpha 0.125 of a white picture add up to (almost) white.
+  EXPECT_GE(testsupport::ReadPixel(100, 100)[0], 248);
+  Frame(4892500, DrawSegmentC);
+  EXPECT_EQ(CaptionLevel(0), 255);  // already white underneath; the test below is strict
+  Dreams07Texture = Solid(0, 0, 0);
+  Frame(4892500, DrawSegmentC);
+  EXPECT_EQ(CaptionLevel(0), 0);
+  Frame(4892501, DrawSegmentC);
+  EXPECT_EQ(CaptionLevel(0), 255);
+}
+
+TEST_F(Timeline, VideoFrameIndexRoundsHalvesToEvenAndWrapsAt100) {
+  EXPECT_EQ(VideoFrameIndex(3.0f), 2);
+  EXPECT_EQ(VideoFrameIndex(5.0f), 2);
+  EXPECT_EQ(VideoFrameIndex(200.0f), 0);
+  EXPECT_EQ(VideoFrameIndex(1.0f), 0);
+  EXPECT_EQ(VideoFrameIndex(7.0f), 4);
+  EXPECT_EQ(VideoFrameIndex(199.0f), 0);
+  EXPECT_EQ(VideoFrameIndex(201.0f), 0);
+  EXPECT_EQ(VideoFrameIndex(203.0f), 2);
+  EXPECT_EQ(VideoFrameIndex(719.9f), 60);
+}
+
+TEST_F(Timeline, TheVideoSceneShowsTheFrameOfItsTimeOnItsSecondMaterial) {
+  Frame(8740000 + 3 * 3000, DrawSegmentE);
+  EXPECT_EQ(VideoScene.Materials[1].TextureName, VideoFrames[2]);
+  EXPECT_EQ(VideoScene.Materials[0].TextureName, 0u);
+  Frame(8740000 + 200 * 3000, DrawSegmentE);
+  EXPECT_EQ(VideoScene.Materials[1].TextureName, VideoFrames[0]);
+  // A scene with a single material: the step is skipped.
+  VideoScene.Materials.resize(1);
+  VideoScene.MaterialCount = 1;
+  Frame(8740000 + 9 * 3000, DrawSegmentE);
+  EXPECT_EQ(render::LastCameraEye.X, scene::EvaluateCamera(VideoScene, 9.0f).Eye.X);
+}
+
+TEST_F(Timeline, TheEmitterStaysHiddenAndTheFlightGetsItsOwnCameraBackAfterARestart) {
+  ASSERT_EQ(FlightScene.Objects[1].Visible, 1);
+  // One pass through the show and a music restart, through the main loop's
+  // own dispatch: B, E, then A and B again.
+  static const std::uint32_t positions[] = {2190000, 3000000, 9000000, 10000000, 1000, 2190000 + 25000 * 40};
+  static std::size_t next = 0;
+  static std::vector<std::uint8_t> emitterVisible;
+  static std::vector<float> eyeX;
+  next = 0;
+  emitterVisible.clear();
+  eyeX.clear();
+  clockValue = positions[0];
+  LoopHooks hooks;
+  hooks.afterFrame = [](std::uint32_t, void*) {
+    emitterVisible.push_back(FlightScene.Objects[1].Visible);
+    eyeX.push_back(render::LastCameraEye.X);
+    if (++next >= std::size(positions)) return false;
+    clockValue = positions[next];
+    return true;
+  };
+  EXPECT_EQ(RunMainLoop(&hooks), LoopEnd::Stopped);
+  ASSERT_EQ(emitterVisible.size(), std::size(positions));
+  for (std::uint8_t v : emitterVisible) EXPECT_EQ(v, 0);
+  EXPECT_EQ(eyeX[0], 0.0f) << "the flight's first key";
+  EXPECT_GT(eyeX[2], 5000.0f) << "segment E shows the video scene's camera";
+  // t = 40 of the flight's keys 0..100: a tenth of the way along x would be
+  // its own tracks; the video scene's (0..1000) would give far less.
+  scene::Scene reference = CameraScene(0, 100);
+  scene::PrepareCameraTracks(reference);
+  EXPECT_FLOAT_EQ(eyeX[5], scene::EvaluateCamera(reference, 40.0f).Eye.X);
+  EXPECT_GT(eyeX[5], 100.0f);
+}
+
+}  // namespace

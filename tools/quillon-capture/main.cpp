@@ -1,0 +1,369 @@
+// quillon-capture: plays the show offline. The show's own start-up, main
+// loop, segment dispatch and segment bodies run in a headless 800 x 600
+// context; only the clock differs: instead of the music's playback position
+// it is a simulated position that starts at 0 and advances by 176,400 / fps
+// per frame, so every frame is rendered with the history (particles,
+// feedback trail) that the show at that frame rate would have had.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/gl.h"
+#include "platform/image_write.h"
+#include "sheet.h"
+#include "shell/main_loop.h"
+#include "shell/startup.h"
+#include "sound/music.h"
+
+namespace {
+
+constexpr std::uint32_t kUnitsPerSecond = 176400;
+constexpr std::uint32_t kShowEnd = shell::ShowEnd;
+
+const char kUsage[] =
+    "Usage: quillon-capture [options]\n"
+    "\n"
+    "Renders the show offline, without a display or a sound device, on a simulated\n"
+    "music clock that starts at 0 and advances by 176,400 / fps position units per\n"
+    "frame. The show runs from position 0 up to the last frame asked for, so every\n"
+    "captured frame has the history (particle stream, feedback trail) it has in the\n"
+    "show; frames in between are rendered but not saved.\n"
+    "\n"
+    "Options:\n"
+    "  --data DIR        the show's data set (default: the generated set of this build,\n"
+    "                    " QUILLON_DEFAULT_DATA_DIR ", else ./build/show)\n"
+    "  --fps N           simulated frame rate, 1 to 1000 (default 60)\n"
+    "  --at P1,P2,...    capture the frames at these music positions; each position is\n"
+    "                    rendered as a frame of its own between the regular frames\n"
+    "  --from P --to Q   capture every regular frame from P to Q (and P itself)\n"
+    "  --out DIR         write one PNG per captured frame, named by its position\n"
+    "                    (eight digits, e.g. 02730001.png)\n"
+    "  --sheet FILE.png  write a contact sheet of the captured frames, each labelled\n"
+    "                    with its position and segment\n"
+    "  --video FILE.mp4  encode the frames from --from (default 0) to --to (default the\n"
+    "                    end of the show) with the music through ffmpeg\n"
+    "  --quiet           no progress bar\n"
+    "  --help            this text\n"
+    "\n"
+    "Without --at or --from, one frame from the middle of each segment A to F is\n"
+    "captured. Positions above 13,900,000 lie after the end of the show. The same\n"
+    "options give the same PNG bytes on every run.\n";
+
+struct Options {
+  std::string data;
+  int fps = 60;
+  std::vector<std::uint32_t> at;
+  bool haveFrom = false, haveTo = false;
+  std::uint32_t from = 0, to = 0;
+  std::string out, sheet, video;
+  bool quiet = false;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::fprintf(stderr, "quillon-capture: %s\n", message.c_str());
+  std::exit(2);
+}
+
+std::uint32_t ParsePosition(const std::string& text) {
+  std::string digits;
+  for (char c : text) {
+    if (c == '_' || c == '\'') continue;
+    if (c < '0' || c > '9') Fail("not a music position: '" + text + "'");
+    digits += c;
+  }
+  if (digits.empty() || digits.size() > 10) Fail("not a music position: '" + text + "'");
+  const unsigned long long value = std::stoull(digits);
+  if (value > 0xFFFFFFFFull) Fail("position out of range: " + text);
+  return static_cast<std::uint32_t>(value);
+}
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) Fail(arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--data") {
+      o.data = value();
+    } else if (arg == "--fps") {
+      const std::string v = value();
+      char* end = nullptr;
+      const long fps = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || fps < 1 || fps > 1000) Fail("--fps wants a whole number from 1 to 1000");
+      o.fps = static_cast<int>(fps);
+    } else if (arg == "--at") {
+      std::string list = value();
+      std::size_t start = 0;
+      while (start <= list.size()) {
+        const std::size_t comma = list.find(',', start);
+        const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        o.at.push_back(ParsePosition(item));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+    } else if (arg == "--from") {
+      o.from = ParsePosition(value());
+      o.haveFrom = true;
+    } else if (arg == "--to") {
+      o.to = ParsePosition(value());
+      o.haveTo = true;
+    } else if (arg == "--out") {
+      o.out = value();
+    } else if (arg == "--sheet") {
+      o.sheet = value();
+    } else if (arg == "--video") {
+      o.video = value();
+    } else if (arg == "--quiet") {
+      o.quiet = true;
+    } else {
+      Fail("unknown option '" + arg + "' (see --help)");
+    }
+  }
+  if (!o.at.empty() && (o.haveFrom || o.haveTo)) Fail("--at and --from/--to exclude each other");
+  if (o.haveFrom != o.haveTo && o.video.empty()) Fail("--from and --to go together");
+  if (!o.video.empty() && !o.at.empty()) Fail("--video takes a range (--from/--to), not --at");
+  if (o.out.empty() && o.sheet.empty() && o.video.empty()) Fail("nothing to write: give --out, --sheet or --video");
+  return o;
+}
+
+bool IsFile(const std::filesystem::path& p) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(p, ec);
+}
+
+std::string FindData(const std::string& given) {
+  std::vector<std::filesystem::path> candidates;
+  if (!given.empty()) {
+    candidates.push_back(given);
+  } else {
+    candidates.push_back(QUILLON_DEFAULT_DATA_DIR);
+    candidates.push_back("build/show");
+    candidates.push_back(".");
+  }
+  for (const auto& dir : candidates) {
+    if (IsFile(dir / "cam.3dw") && IsFile(dir / "pkode.3dw") && IsFile(dir / "hund.tga")) {
+      return std::filesystem::absolute(dir).string();
+    }
+  }
+  Fail("no show data in " + (given.empty() ? std::string(QUILLON_DEFAULT_DATA_DIR) : given) +
+       " (make it with quillon-assets, or name it with --data)");
+}
+
+// The frames of one run: the regular frames k * 176,400 / fps and the
+// positions asked for with --at, in order, up to the last one needed.
+struct Plan {
+  std::uint64_t fps = 60;
+  std::uint64_t gridIndex = 0;
+  std::vector<std::uint32_t> extras;  // sorted, unique
+  std::size_t extraIndex = 0;
+  std::uint32_t last = 0;
+
+  std::uint32_t Grid(std::uint64_t k) const { return static_cast<std::uint32_t>(k * kUnitsPerSecond / fps); }
+  // The frame after the one at `current`; false when the run is over.
+  bool Next(std::uint32_t current, std::uint32_t& next) {
+    while (Grid(gridIndex) <= current) ++gridIndex;
+    while (extraIndex < extras.size() && extras[extraIndex] <= current) ++extraIndex;
+    std::uint64_t candidate = Grid(gridIndex);
+    if (extraIndex < extras.size()) candidate = std::min<std::uint64_t>(candidate, extras[extraIndex]);
+    if (candidate > last) return false;
+    next = static_cast<std::uint32_t>(candidate);
+    return true;
+  }
+  std::uint64_t CountFrames() const {
+    std::uint64_t gridFrames = static_cast<std::uint64_t>(last) * fps / kUnitsPerSecond + 1;
+    std::uint64_t extraFrames = 0;
+    for (std::uint32_t p : extras) {
+      if (static_cast<std::uint64_t>(p) * fps % kUnitsPerSecond != 0) ++extraFrames;
+    }
+    return gridFrames + extraFrames;
+  }
+};
+
+struct Capture {
+  Options options;
+  Plan plan;
+  std::set<std::uint32_t> saveAt;  // positions to save (--at)
+  bool saveRange = false;          // --from/--to: every frame in the range
+  std::uint32_t rangeFrom = 0, rangeTo = 0;
+  std::uint32_t position = 0;
+  std::uint64_t framesDone = 0, framesTotal = 0;
+  int lastPercent = -1;
+  std::vector<capture::Frame> sheetFrames;
+  std::vector<std::uint8_t> rgb, rgba;
+  std::FILE* video = nullptr;
+  std::uint32_t saved = 0;
+};
+
+Capture* active = nullptr;
+
+std::uint32_t SimulatedPosition() { return active->position; }
+
+void ReadFrame(Capture& c) {
+  c.rgba.resize(capture::kFrameWidth * capture::kFrameHeight * 4);
+  c.rgb.resize(capture::kFrameWidth * capture::kFrameHeight * 3);
+  gl::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  gl::glReadPixels(0, 0, capture::kFrameWidth, capture::kFrameHeight, GL_RGBA, GL_UNSIGNED_BYTE, c.rgba.data());
+  // The back buffer's first row is the bottom one; pictures start at the top.
+  for (int y = 0; y < capture::kFrameHeight; ++y) {
+    const std::uint8_t* src = &c.rgba[static_cast<std::size_t>(capture::kFrameHeight - 1 - y) * capture::kFrameWidth * 4];
+    std::uint8_t* dst = &c.rgb[static_cast<std::size_t>(y) * capture::kFrameWidth * 3];
+    for (int x = 0; x < capture::kFrameWidth; ++x) {
+      dst[x * 3] = src[x * 4];
+      dst[x * 3 + 1] = src[x * 4 + 1];
+      dst[x * 3 + 2] = src[x * 4 + 2];
+    }
+  }
+}
+
+void ShowProgress(Capture& c) {
+  if (c.options.quiet || c.framesTotal < 200) return;
+  const int percent = static_cast<int>(c.framesDone * 100 / c.framesTotal);
+  if (percent == c.lastPercent) return;
+  c.lastPercent = percent;
+  constexpr int kBar = 40;
+  const int filled = percent * kBar / 100;
+  std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %llu of %llu  position %s ", filled,
+               "########################################", kBar - filled, "", percent,
+               static_cast<unsigned long long>(c.framesDone), static_cast<unsigned long long>(c.framesTotal),
+               capture::GroupedDigits(c.position).c_str());
+  if (percent == 100) std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+bool AfterFrame(std::uint32_t framePosition, void* context) {
+  Capture& c = *static_cast<Capture*>(context);
+  const bool inRange = c.saveRange && framePosition >= c.rangeFrom && framePosition <= c.rangeTo;
+  const bool save =
+      c.saveAt.count(framePosition) > 0 || (inRange && (!c.options.out.empty() || !c.options.sheet.empty()));
+  // A video run has only the regular frames, so every frame in range is one.
+  const bool toVideo = c.video != nullptr && inRange;
+  if (save || toVideo) {
+    ReadFrame(c);
+    if (save && !c.options.out.empty()) {
+      char name[32];
+      std::snprintf(name, sizeof name, "%08u.png", framePosition);
+      const std::string path = c.options.out + "/" + name;
+      if (!platform::WritePng(path, capture::kFrameWidth, capture::kFrameHeight, 3, c.rgb.data())) {
+        Fail("cannot encode " + path);
+      }
+    }
+    if (save && !c.options.sheet.empty()) c.sheetFrames.push_back({framePosition, c.rgb});
+    if (save) ++c.saved;
+    if (toVideo && std::fwrite(c.rgb.data(), 1, c.rgb.size(), c.video) != c.rgb.size()) Fail("ffmpeg stopped reading");
+  }
+  ++c.framesDone;
+  ShowProgress(c);
+  std::uint32_t next = 0;
+  if (!c.plan.Next(framePosition, next)) return false;
+  c.position = next;
+  return true;
+}
+
+bool HaveFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Capture c;
+  c.options = Parse(argc, argv);
+  Options& o = c.options;
+  const std::string data = FindData(o.data);
+  auto absolute = [](const std::string& p) { return p.empty() ? p : std::filesystem::absolute(p).string(); };
+  o.out = absolute(o.out);
+  o.sheet = absolute(o.sheet);
+  o.video = absolute(o.video);
+
+  c.plan.fps = static_cast<std::uint64_t>(o.fps);
+  if (!o.video.empty()) {
+    if (!o.haveFrom) o.from = 0;
+    if (!o.haveTo) o.to = kShowEnd;
+  }
+  if (o.at.empty() && !o.haveFrom && o.video.empty()) {
+    // One frame from the middle of each segment.
+    o.at = {1095000, 3270000, 5435000, 7630000, 9820000, 12400000};
+  }
+  for (std::uint32_t p : o.at) {
+    if (p > kShowEnd) {
+      std::fprintf(stderr, "quillon-capture: %s lies after the end of the show (13,900,000); skipped\n",
+                   capture::GroupedDigits(p).c_str());
+      continue;
+    }
+    c.saveAt.insert(p);
+  }
+  if (!o.at.empty() && c.saveAt.empty()) Fail("no position to capture");
+  if (o.haveFrom || !o.video.empty()) {
+    if (o.to < o.from) Fail("--to lies before --from");
+    c.saveRange = true;
+    c.rangeFrom = o.from;
+    c.rangeTo = std::min(o.to, kShowEnd);
+    c.saveAt.insert(o.from);
+    if (!o.video.empty() && o.out.empty() && o.sheet.empty()) c.saveAt.clear();
+  }
+  c.plan.extras.assign(c.saveAt.begin(), c.saveAt.end());
+  if (c.saveRange && o.from <= kShowEnd) c.plan.extras.push_back(o.from);
+  std::sort(c.plan.extras.begin(), c.plan.extras.end());
+  c.plan.extras.erase(std::unique(c.plan.extras.begin(), c.plan.extras.end()), c.plan.extras.end());
+  if (!o.video.empty()) c.plan.extras.clear();  // a video wants evenly spaced frames
+  c.plan.last = c.saveRange ? c.rangeTo : 0;
+  for (std::uint32_t p : c.saveAt) c.plan.last = std::max(c.plan.last, p);
+  c.framesTotal = c.plan.CountFrames();
+
+  if (!o.out.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    if (ec) Fail("cannot make " + o.out + ": " + ec.message());
+  }
+  if (!o.video.empty()) {
+    if (!HaveFfmpeg()) Fail("--video needs ffmpeg, which is not installed");
+    char command[4096];
+    std::snprintf(command, sizeof command,
+                  "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 800x600 -r %d -i - "
+                  "-ss %.6f -i '%s/music.mp3' -map 0:v -map 1:a? -shortest -c:v libx264 -pix_fmt yuv420p "
+                  "-c:a aac '%s'",
+                  o.fps, static_cast<double>(c.rangeFrom) / kUnitsPerSecond, data.c_str(), o.video.c_str());
+    c.video = popen(command, "w");
+    if (!c.video) Fail("cannot start ffmpeg");
+  }
+
+  // Nothing of the capture may reach a sound device or a display.
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("QUILLON_NO_DIALOGS", "1", 1);
+  if (chdir(data.c_str()) != 0) Fail("cannot enter " + data + ": " + std::strerror(errno));
+  active = &c;
+  c.position = 0;
+  sound::SetMusicPositionSource(SimulatedPosition);
+
+  shell::LoopHooks hooks;
+  hooks.afterFrame = AfterFrame;
+  hooks.context = &c;
+  shell::ShowOptions show;
+  show.headless = true;
+  show.hooks = &hooks;
+  const int code = shell::RunShow(show);
+  if (code != 0) return code;
+
+  if (c.video && pclose(c.video) != 0) Fail("ffmpeg failed on " + o.video);
+  if (!o.sheet.empty()) {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> pixels = capture::ComposeSheet(c.sheetFrames, width, height);
+    if (!platform::WritePng(o.sheet, width, height, 3, pixels.data())) Fail("cannot encode " + o.sheet);
+  }
+  if (!o.quiet) {
+    std::fprintf(stderr, "quillon-capture: %u frame%s captured\n", c.saved, c.saved == 1 ? "" : "s");
+  }
+  return 0;
+}
