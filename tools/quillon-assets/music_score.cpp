@@ -111,13 +111,13 @@ const std::vector<Note> kLensLine = {
 };
 
 // Routes of the instruments: level, pan, reverb, echo, side-chained.
-const Route kKickRoute{1.0f, 0.0f, 0.04f, 0.0f, false};
-const Route kSnareRoute{0.5f, 0.06f, 0.22f, 0.0f, false};
+const Route kKickRoute{0.75f, 0.0f, 0.04f, 0.0f, false};
+const Route kSnareRoute{0.5f, 0.06f, 0.3f, 0.0f, false};
 const Route kClapRoute{0.42f, -0.04f, 0.3f, 0.0f, false};
 const Route kTomRoute{0.5f, 0.0f, 0.2f, 0.0f, false};
 const Route kCymbalRoute{0.2f, 0.2f, 0.3f, 0.0f, false};
 const Route kRiserRoute{0.16f, 0.0f, 0.45f, 0.0f, false};
-const Route kBassRoute{0.5f, 0.0f, 0.0f, 0.0f, true};
+const Route kBassRoute{0.65f, 0.0f, 0.0f, 0.0f, true};
 
 struct Composer {
   Mix& mix;
@@ -232,7 +232,7 @@ struct Composer {
       sub.sub = 0.7f;
       sub.attack = 0.4f;
       sub.envAmount = 0.0f;
-      Bass(mix, At(p, bar * 4.0), Len(p, span * 4.0), chords[bar].bass, 0.3f + 0.35f * x0, sub, kBassRoute);
+      Bass(mix, At(p, bar * 4.0), Len(p, span * 4.0), chords[bar].bass, 0.3f + 0.1f * x0, sub, kBassRoute);
     }
     // A chime rings out with each title as it appears: the first at once,
     // the second and third at one and two thirds of the intro.
@@ -263,8 +263,8 @@ struct Composer {
     }
     Kick(mix, At(p, 6 * 4.0 + 2.5), 0.35f, {0.8f, 0.0f, 0.35f, 0.0f, false});
     SnareRoll(p, 26.0, 28.0, 0.12f, 0.22f, 0.5);
-    SnareRoll(p, 28.0, 32.0, 0.22f, 0.75f);
-    LeadIn(p, 8.0, 1.0f);
+    SnareRoll(p, 28.0, 32.0, 0.2f, 0.5f);
+    LeadIn(p, 8.0, 0.6f);
   }
 
   void Flight(const Part& p) {
@@ -357,9 +357,8 @@ struct Composer {
     }
     // The crash of the cut, washed out, and the way into the lens groove.
     Cymbal(mix, p.start, 0.7f, 2.0f, {0.2f, -0.1f, 0.9f, 0.0f, false});
-    SnareRoll(p, 30.0, 32.0, 0.08f, 0.45f);
     Tom(mix, At(p, 31.5), 45, 0.4f, kTomRoute);
-    LeadIn(p, 4.0, 0.8f);
+    LeadIn(p, 4.0, 0.5f);
   }
 
   void Lens(const Part& p) {
@@ -383,7 +382,7 @@ struct Composer {
       } else {
         Kick(mix, At(p, Step(bar, 0, swing)), 1.0f, kKickRoute);
         Snare(mix, At(p, Step(bar, 4, swing)), 0.7f, kSnareRoute);
-        SnareRoll(p, 30.0, 32.0, 0.3f, 0.95f);
+        SnareRoll(p, 30.0, 32.0, 0.25f, 0.7f);
       }
       // The wobble speeds up through the part: eighths, then triplets, then
       // sixteenths into the party.
@@ -431,7 +430,7 @@ struct Composer {
     Melody(p, kLensLine, 0.0, 32.0, 0.0, 0.0f, 0.6f, line, {0.3f, 0.0f, 0.45f, 0.35f, false});
     Cymbal(mix, p.start, 0.9f, 1.2f, kCymbalRoute);
     for (int q = 1; q <= 3; ++q) Cymbal(mix, At(p, q * 8.0), 0.45f, 0.45f, kCymbalRoute);
-    LeadIn(p, 8.0, 0.9f);
+    LeadIn(p, 8.0, 0.6f);
   }
 
   void Party(const Part& p) {
@@ -451,16 +450,18 @@ struct Composer {
     const Route hookRoute{0.22f, 0.0f, 0.2f, 0.25f, true};
     for (int bar = 0; bar < 8; ++bar) {
       const Chord& c = chords[bar % 4];
-      const int kicks = bar == 7 ? 3 : 4;
+      // The last half bar drops out to the roll and the sweep before the finale.
+      const bool last = bar == 7;
+      const int kicks = last ? 2 : 4;
       for (int b = 0; b < kicks; ++b) KickDuck(At(p, bar * 4.0 + b), 1.0f, 0.6f);
       if (bar < 7) {
         Clap(mix, At(p, bar * 4.0 + 1), 1.0f, kClapRoute);
         Clap(mix, At(p, bar * 4.0 + 3), 1.0f, kClapRoute);
       } else {
         Clap(mix, At(p, bar * 4.0 + 1), 1.0f, kClapRoute);
-        SnareRoll(p, 30.0, 32.0, 0.35f, 1.0f);
+        SnareRoll(p, 30.0, 32.0, 0.3f, 0.75f);
       }
-      for (int s = 0; s < 16; ++s) {
+      for (int s = 0; s < (last ? 8 : 16); ++s) {
         if (s % 4 == 2) {
           Hat(mix, At(p, Step(bar, s, swing)), 0.5f, 0.12f, HatRoute(0.15f));
         } else {
@@ -468,10 +469,12 @@ struct Composer {
         }
       }
       for (int s : {2, 6, 10, 14}) {
+        if (last && s > 8) continue;
         const float interval = (s == 6 || s == 14) ? 12.0f : 0.0f;
         Bass(mix, At(p, Step(bar, s, swing)), Len(p, 0.4), c.bass + interval, 0.9f, bass, kBassRoute);
       }
       for (int s : {0, 3, 6, 10, 12}) {
+        if (last && s > 8) continue;
         const double len = (s == 12) ? 0.9 : 0.45;
         Stab(mix, At(p, Step(bar, s, swing)), Len(p, len), c.notes, s == 0 ? 0.9f : 0.7f, 0.75f, stabRoute);
       }
@@ -480,11 +483,12 @@ struct Composer {
       tone.release = 0.3f;
       tone.cutoffStart = 2500.0f;
       tone.cutoffEnd = 2500.0f;
-      PadChord(p, bar * 4.0, 4.0, c, 0.8f, tone, padRoute);
+      PadChord(p, bar * 4.0, last ? 2.0 : 4.0, c, 0.8f, tone, padRoute);
       // The hook: chord tones an octave up on a syncopated sixteenth figure.
       static const int kHookSteps[8] = {0, 2, 3, 5, 7, 8, 11, 14};
       static const int kHookTones[8] = {3, 2, 3, 1, 2, 0, 1, 2};
       for (int k = 0; k < 8; ++k) {
+        if (last && kHookSteps[k] >= 8) continue;
         Route r = hookRoute;
         r.pan = (k & 1) ? 0.45f : -0.45f;
         Pluck(mix, At(p, Step(bar, kHookSteps[k], swing)), Len(p, 0.3), c.notes[kHookTones[k]] + 12, 0.8f, 0.8f, r);
@@ -493,7 +497,36 @@ struct Composer {
     // PARTY, CODE and FEEL each arrive on a crash.
     Cymbal(mix, p.start, 1.0f, 1.3f, kCymbalRoute);
     for (int q = 1; q <= 3; ++q) Cymbal(mix, At(p, q * 8.0), 0.9f, 1.0f, kCymbalRoute);
-    LeadIn(p, 4.0, 1.0f);
+    LeadIn(p, 4.0, 0.7f);
+  }
+
+  // The finale's anthem: a half-time beat under the theme, so the show's
+  // last part breathes after the party.
+  void Anthem(const Part& p, int bar, const Chord& c) {
+    KickDuck(At(p, bar * 4.0), 1.0f, 0.3f);
+    KickDuck(At(p, bar * 4.0 + 2.5), 0.9f, 0.3f);
+    if (bar % 2 == 1) KickDuck(At(p, bar * 4.0 + 3.5), 0.6f, 0.2f);
+    Snare(mix, At(p, bar * 4.0 + 2.0), 1.0f, {0.55f, 0.06f, 0.5f, 0.0f, false});
+    Clap(mix, At(p, bar * 4.0 + 2.0), 0.6f, kClapRoute);
+    for (int e = 0; e < 8; ++e) {
+      Hat(mix, At(p, bar * 4.0 + e * 0.5), e % 2 == 0 ? 0.32f : 0.45f, e % 2 == 0 ? 0.03f : 0.09f,
+          HatRoute(e % 2 == 0 ? -0.25f : 0.25f));
+    }
+    struct Hit {
+      double beat, length;
+      float interval;
+    };
+    static const Hit kHits[] = {{0.0, 1.4, 0}, {1.5, 0.45, 0}, {2.5, 0.9, 0}, {3.5, 0.45, 12}};
+    BassTone bass;
+    bass.cutoff = 260.0f;
+    bass.envAmount = 900.0f;
+    bass.envDecay = 0.2f;
+    bass.q = 1.6f;
+    bass.saw = 0.55f;
+    bass.sub = 0.65f;
+    for (const Hit& h : kHits) {
+      Bass(mix, At(p, bar * 4.0 + h.beat), Len(p, h.length), c.bass + h.interval, 0.9f, bass, kBassRoute);
+    }
   }
 
   void Finale(const Part& p) {
@@ -504,26 +537,27 @@ struct Composer {
     bass.envAmount = 2000.0f;
     bass.envDecay = 0.09f;
     bass.q = 2.2f;
-    const Route padRoute{0.36f, 0.0f, 0.5f, 0.05f, true};
-    const Route arpRoute{0.17f, 0.0f, 0.2f, 0.3f, true};
+    const Route padRoute{0.4f, 0.0f, 0.6f, 0.08f, true};
+    const Route arpRoute{0.15f, 0.0f, 0.25f, 0.35f, true};
     for (int bar = 0; bar < 10; ++bar) {
       PadTone tone;
-      tone.attack = 0.03f;
-      tone.release = 0.3f;
+      tone.attack = bar == 0 ? 0.01f : 0.08f;
+      tone.release = 0.4f;
       tone.cutoffStart = 2000.0f;
-      tone.cutoffEnd = 2600.0f;
-      tone.detuneCents = 12.0f;
+      tone.cutoffEnd = 2800.0f;
+      tone.detuneCents = 13.0f;
       PadChord(p, bar * 4.0, 4.0, chords[bar], 1.0f, tone, padRoute);
-      RollingBass(p, bar, chords[bar].bass, 0.95f, bass);
-      Arp(p, bar, chords[bar], 12.0f, 0.7f, 0.55f, 0.6f, arpRoute);
-      if (bar < 9) {
+      Pad(mix, At(p, bar * 4.0), Len(p, 4.0), Up(chords[bar].notes, 12), 0.35f, tone, padRoute);
+      Arp(p, bar, chords[bar], 12.0f, 0.7f, 0.5f, 0.7f, arpRoute);
+      if (bar < 8) {
+        Anthem(p, bar, chords[bar]);
+      } else if (bar == 8) {
+        RollingBass(p, bar, chords[bar].bass, 0.95f, bass);
         Breakbeat(p, bar, swing, 1.0f, 0.35f, true);
-        for (int b = 0; b < 4; ++b) {
-          Cymbal(mix, At(p, bar * 4.0 + b + 0.5), 0.22f, 0.25f, {0.2f, 0.35f, 0.1f, 0.0f, false});
-        }
       } else {
+        RollingBass(p, bar, chords[bar].bass, 0.95f, bass);
         KickDuck(At(p, bar * 4.0), 1.0f, 0.35f);
-        KickDuck(At(p, bar * 4.0 + 2.0), 1.0f, 0.35f);
+        KickDuck(At(p, bar * 4.0 + 1.5), 0.9f, 0.35f);
         Snare(mix, At(p, bar * 4.0 + 1.0), 0.9f, kSnareRoute);
         SnareRoll(p, 38.0, 40.0, 0.4f, 1.0f, 0.125);
         for (int s = 0; s < 8; ++s) Hat(mix, At(p, Step(bar, s, swing)), 0.4f, 0.035f, HatRoute(0.1f));
@@ -537,7 +571,7 @@ struct Composer {
     LeadTone lead;
     lead.cutoff = 2800.0f;
     lead.vibratoDepth = 0.28f;
-    Melody(p, kTheme, 0.0, 40.0, 0.0, 0.0f, 0.75f, lead, {0.42f, 0.0f, 0.3f, 0.32f, false});
+    Melody(p, kTheme, 0.0, 40.0, 0.0, 0.0f, 0.75f, lead, {0.42f, 0.0f, 0.35f, 0.42f, false});
 
     // The last hit: everything on one D minor chord, left to ring while the
     // show's final bar fades out.
@@ -596,7 +630,7 @@ std::vector<int16_t> RenderPiece() {
   // The echo is three sixteenths of the finale's beat, close to every part's.
   const int64_t echo = std::llround(finale.beat * 0.75);
   std::vector<int16_t> pcm;
-  Finish(mix, echo, fade, -1.5f, pcm);
+  Finish(mix, echo, fade, -2.0f, pcm);
   return pcm;
 }
 
