@@ -1,0 +1,558 @@
+#include "pictures.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "text.h"
+
+namespace assetgen {
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+using namespace palette;
+
+// How a picture's pixels reach the screen decides how its letters must be set:
+// a sprite of half extents hw x hh in the 800 x 600 frame shows a picture of
+// w x h pixels with this vertical stretch relative to the horizontal.
+float ScreenStretch(int w, int h, float screenW, float screenH) {
+  return (static_cast<float>(h) / screenH) / (static_cast<float>(w) / screenW);
+}
+
+// Adds a mask to the picture as light of the given colour.
+void AddMask(Image& image, const TextMask& mask, int left, int top, Colour c, float weight) {
+  for (int y = 0; y < mask.height; ++y)
+    for (int x = 0; x < mask.width; ++x) {
+      float a = mask.coverage[static_cast<std::size_t>(y) * mask.width + x];
+      if (a > 0) AddLight(image, left + x, top + y, c, a * weight);
+    }
+}
+
+// Adds a mask whose colour runs from top to bottom between two colours.
+void AddMaskGradient(Image& image, const TextMask& mask, int left, int top, Colour upper, Colour lower) {
+  for (int y = 0; y < mask.height; ++y) {
+    Colour c = Mix(upper, lower, mask.height > 1 ? static_cast<float>(y) / (mask.height - 1) : 0.0f);
+    for (int x = 0; x < mask.width; ++x) {
+      float a = mask.coverage[static_cast<std::size_t>(y) * mask.width + x];
+      if (a > 0) AddLight(image, left + x, top + y, c, a);
+    }
+  }
+}
+
+void Centre(const TextMask& mask, int width, int height, int& left, int& top) {
+  left = (width - mask.width) / 2;
+  top = (height - mask.height) / 2;
+}
+
+// Distance on a torus of size 1 x 1, for shapes that wrap at the picture's edges.
+float WrapDelta(float d) { return d - std::round(d); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Titles: text on black, drawn additively as 21 growing, fading echoes.
+
+Picture MakeTitle(int row) {
+  Picture p;
+  p.name = "start" + std::to_string(row) + ".tga";
+  p.channels = 3;
+  const int w = 512, h = 128;
+  p.image = Image(w, h);
+  // Half extents 0.64 x 0.24 of the -1..1 frame: 512 x 144 pixels of 800 x 600.
+  float stretch = ScreenStretch(w, h, 512.0f, 144.0f);
+  std::string text;
+  Weight weight;
+  float maxW, maxH, track;
+  Colour upper, lower, glow;
+  if (row == 1) {
+    text = kGroupName, weight = Weight::CondensedBold, maxW = 430, maxH = 44, track = 0.12f;
+    upper = kIvory * 0.95f, lower = Mix(kIvory, kCyan, 0.5f) * 0.85f, glow = kCyan * 0.45f;
+  } else if (row == 2) {
+    text = "presents", weight = Weight::Light, maxW = 300, maxH = 60, track = 0.05f;
+    upper = Mix(kIvory, kRose, 0.35f) * 0.95f, lower = kRose * 0.8f, glow = kRose * 0.35f;
+  } else {
+    text = "QUILLON", weight = Weight::Bold, maxW = 470, maxH = 88, track = 0.10f;
+    upper = Mix(kCyan, kIvory, 0.55f), lower = Mix(kViolet, kRose, 0.35f) * 1.1f, glow = kCyan * 0.5f;
+  }
+  float size = FitSize(weight, text, maxW, maxH, stretch, track);
+  TextMask mask = SetLine(weight, text, size, stretch, track * size);
+  int left, top;
+  Centre(mask, w, h, left, top);
+  TextMask soft = Blur(mask, 5);
+  AddMask(p.image, soft, left - 15, top - 15, glow, 1.0f);
+  AddMaskGradient(p.image, mask, left, top, upper, lower);
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Captions: RGBA, premultiplied text colour, alpha = coverage.
+
+namespace {
+struct CaptionTriple {
+  const char* names[3];
+  const char* words[3];
+  Colour colour;
+};
+const CaptionTriple kCaptions[] = {
+    {{"follow1.tga", "follow2.tga", "follow3.tga"}, {"FOLLOW", "THE", "LIGHT"}, {1.0f, 0.95f, 0.86f}},
+    {{"fo1.tga", "fo2.tga", "fo3.tga"}, {"DRIFT", "INTO", "DREAMS"}, {1.0f, 0.66f, 0.88f}},
+    {{"fo21.tga", "fo22.tga", "fo23.tga"}, {"THROUGH", "THE", "GLASS"}, {0.74f, 1.0f, 1.0f}},
+    {{"party.tga", "code.tga", "feel.tga"}, {"PARTY", "CODE", "FEEL"}, {1.0f, 0.88f, 0.62f}},
+};
+}  // namespace
+
+std::vector<std::string> CaptionNames() {
+  std::vector<std::string> names;
+  for (const CaptionTriple& t : kCaptions)
+    for (const char* n : t.names) names.emplace_back(n);
+  return names;
+}
+
+Picture MakeCaption(const std::string& name) {
+  Picture p;
+  p.name = name;
+  p.channels = 4;
+  const int w = 512, h = 192;
+  p.image = Image(w, h);
+  for (const CaptionTriple& t : kCaptions)
+    for (int i = 0; i < 3; ++i) {
+      if (name != t.names[i]) continue;
+      // Half extents 0.32 x 0.12: 256 x 72 pixels of the frame.
+      float stretch = ScreenStretch(w, h, 256.0f, 72.0f);
+      const float track = 0.14f;
+      // One size for the whole triple, so its rows read as one phrase.
+      float size = 1e9f;
+      for (const char* word : t.words)
+        size = std::min(size, FitSize(Weight::Bold, word, 440.0f, 112.0f, stretch, track));
+      TextMask mask = SetLine(Weight::Bold, t.words[i], size, stretch, track * size);
+      TextMask soft = Blur(mask, 6);
+      int left, top;
+      Centre(mask, w, h, left, top);
+      const int grow = 18;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          float a = Clamp01(mask.At(x - left, y - top) + 0.45f * soft.At(x - left + grow, y - top + grow));
+          p.image.Set(x, y, t.colour * a, a);
+        }
+    }
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+
+Picture MakeParticleSprite() {
+  Picture p;
+  p.name = "hund.tga";
+  p.channels = 3;
+  const int n = 64;
+  p.image = Image(n, n);
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      float dx = (x + 0.5f - n / 2.0f) / (n / 2.0f), dy = (y + 0.5f - n / 2.0f) / (n / 2.0f);
+      float r = std::sqrt(dx * dx + dy * dy);
+      float core = std::exp(-(r * r) / (0.18f * 0.18f));
+      float halo = std::exp(-(r * r) / (0.48f * 0.48f));
+      float fade = 1.0f - SmoothStep(0.7f, 1.0f, r);
+      Colour c = (kIvory * (0.85f * core) + kAmber * (0.42f * halo)) * fade;
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// The end scroller: the finale shows a band 0.4 of the picture's height on a
+// 288 x 512 pixel strip; the text keeps to t 0.03 ... 0.54 so the band starts
+// and ends on black.
+
+namespace {
+struct ScrollLine {
+  Weight weight;
+  float size;
+  Colour colour;
+  const char* text;
+  float gapBefore;
+};
+}  // namespace
+
+Picture MakeEndScroll() {
+  Picture p;
+  p.name = "endscroll.tga";
+  p.channels = 3;
+  const int w = 256, h = 1024;
+  p.image = Image(w, h);
+  float stretch = ScreenStretch(w, h, 288.0f, 512.0f / 0.4f);
+  const Colour head = Mix(kCyan, kIvory, 0.25f), body = kIvory * 0.92f, warm = Mix(kRose, kIvory, 0.3f);
+  const ScrollLine lines[] = {
+      {Weight::Bold, 40, Mix(kCyan, kIvory, 0.5f), "QUILLON", 0},
+      {Weight::Regular, 15, body, "a real-time show", 4},
+      {Weight::Regular, 15, body, "by Inkwell Circuit", 0},
+      {Weight::Bold, 12, head, "C O D E", 26},
+      {Weight::Regular, 16, body, "the Quillon crew", 2},
+      {Weight::Bold, 12, head, "P I C T U R E S", 16},
+      {Weight::Regular, 16, body, "grown from noise", 2},
+      {Weight::Regular, 16, body, "set in DejaVu Sans", 0},
+      {Weight::Bold, 12, head, "M U S I C", 16},
+      {Weight::Regular, 16, body, "synthesised in C++", 2},
+      {Weight::Regular, 16, body, "encoded with LAME", 0},
+      {Weight::Bold, 12, warm, "G R E E T I N G S", 26},
+      {Weight::Regular, 16, body, "SDL   Mesa   FreeType", 2},
+      {Weight::Regular, 16, body, "LAME   mpg123   stb", 0},
+      {Weight::Regular, 16, body, "GoogleTest   Debian", 0},
+      {Weight::Regular, 16, body, "and everyone who", 8},
+      {Weight::Regular, 16, body, "still draws in", 0},
+      {Weight::Regular, 16, body, "immediate mode", 0},
+      {Weight::Light, 22, Mix(kAmber, kIvory, 0.4f), "thank you", 30},
+      {Weight::Light, 22, Mix(kAmber, kIvory, 0.4f), "for watching", 0},
+  };
+  // Lay the lines out on baselines, then scale the whole block into its band.
+  const float top = kScrollTextTop * h, bottom = kScrollTextBottom * h;
+  float scale = 1.0f;
+  for (int pass = 0; pass < 2; ++pass) {
+    float y = top;
+    bool first = true;
+    for (const ScrollLine& l : lines) {
+      float size = l.size * scale;
+      float pitch = size * 1.32f * stretch;
+      y += (first ? size * stretch * 0.95f : pitch) + l.gapBefore * scale;
+      first = false;
+      if (pass == 1) {
+        TextMask mask = SetLine(l.weight, l.text, size, stretch);
+        int left = (w - mask.width) / 2;
+        int baselineRow = static_cast<int>(std::lround(y));
+        if (l.weight == Weight::Bold && l.size >= 30) {
+          TextMask soft = Blur(mask, 4);
+          AddMask(p.image, soft, left - 12, baselineRow - mask.baseline - 12, kCyan * 0.5f, 1.0f);
+        }
+        AddMask(p.image, mask, left, baselineRow - mask.baseline, l.colour, 1.0f);
+      }
+    }
+    float used = y + 8 - top;  // the last line's descenders
+    if (pass == 0) scale = std::min(1.0f, (bottom - top) / used);
+  }
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Dream layers: soft, warped clouds in the night colours with a few glowing
+// discs, repeating seamlessly.
+
+Picture MakeDreams() {
+  Picture p;
+  p.name = "dreams07.tga";
+  p.channels = 3;
+  const int n = 512;
+  p.image = Image(n, n);
+  struct Disc {
+    float x, y, r;
+    Colour c;
+  };
+  std::vector<Disc> discs;
+  const Colour discColours[] = {kRose, kCyan, kAmber, kViolet};
+  for (int i = 0; i < 14; ++i)
+    discs.push_back({Hash(i, 1, 71), Hash(i, 2, 71), 0.02f + 0.06f * Hash(i, 3, 71), discColours[i % 4]});
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      float u = (x + 0.5f) / n, v = (y + 0.5f) / n;
+      const int period = 4;
+      float qx = TileFbm(u * period, v * period, period, 4, 11);
+      float qy = TileFbm(u * period + 1.7f, v * period + 9.2f, period, 4, 23);
+      float f = TileFbm(u * period + 2.4f * qx, v * period + 2.4f * qy, period, 5, 37);
+      float g = TileFbm(u * period * 2 + 3.0f * qy, v * period * 2 + 3.0f * qx, period * 2, 3, 53);
+      float t = SmoothStep(0.28f, 0.78f, f);
+      Colour c = Mix(kNight, kIndigo, SmoothStep(0.0f, 0.35f, t));
+      c = Mix(c, kViolet, SmoothStep(0.3f, 0.65f, t));
+      c = Mix(c, kRose, SmoothStep(0.6f, 0.9f, t) * 0.85f);
+      c = Mix(c, kIvory, SmoothStep(0.88f, 1.0f, t) * 0.6f);
+      c = c + kCyan * (0.22f * SmoothStep(0.55f, 0.8f, g) * (1 - t));
+      for (const Disc& d : discs) {
+        float dx = WrapDelta(u - d.x), dy = WrapDelta(v - d.y);
+        float r = std::sqrt(dx * dx + dy * dy) / d.r;
+        float disc = (1 - SmoothStep(0.75f, 1.0f, r)) * (0.55f + 0.45f * r * r);
+        c = c + d.c * (0.28f * disc);
+      }
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Lens picture: glossy balls on a chequered ground, lit from the upper left.
+
+Picture MakeBallEnv() {
+  Picture p;
+  p.name = "ballenv.tga";
+  p.channels = 3;
+  const int n = 512, cells = 4;
+  const float cell = static_cast<float>(n) / cells;
+  p.image = Image(n, n);
+  const Colour ballColours[] = {kCyan, kRose, kAmber, kViolet * 1.4f};
+  float ll = std::sqrt(kLightX * kLightX + kLightY * kLightY + kLightZ * kLightZ);
+  float lx = kLightX / ll, ly = kLightY / ll, lz = kLightZ / ll;
+  // Half vector between the light and the viewer, for the highlight.
+  float hx = lx, hy = ly, hz = lz + 1;
+  float hl = std::sqrt(hx * hx + hy * hy + hz * hz);
+  hx /= hl, hy /= hl, hz /= hl;
+  auto shade = [&](float nx, float ny, float nz, Colour base, float shine) {
+    float diffuse = std::max(0.0f, nx * lx + ny * ly + nz * lz);
+    float spec = std::pow(std::max(0.0f, nx * hx + ny * hy + nz * hz), 60.0f);
+    float rim = std::pow(1 - nz, 3.0f);
+    return base * (0.12f + 0.88f * diffuse) + kIvory * (shine * spec) + kCyan * (0.25f * rim);
+  };
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      float fx = (x + 0.5f) / cell, fy = (y + 0.5f) / cell;
+      int cx = static_cast<int>(std::floor(fx)), cy = static_cast<int>(std::floor(fy));
+      float lxp = fx - cx - 0.5f, lyp = fy - cy - 0.5f;  // -0.5 .. 0.5 within the cell
+      bool dark = ((cx + cy) & 1) != 0;
+      Colour c = dark ? kNight : Mix(kNight, kIndigo, 0.75f);
+      // Soft shadow down and to the right of each ball, away from the light.
+      float sx = lxp - 0.07f, sy = lyp - 0.08f;
+      float sr = std::sqrt(sx * sx + sy * sy) / 0.40f;
+      c = c * (1 - 0.65f * (1 - SmoothStep(0.7f, 1.15f, sr)));
+      // Small ivory beads where four cells meet (at the picture's edges too).
+      float bx = WrapDelta(fx / cells) * cells, by = WrapDelta(fy / cells) * cells;
+      bx -= std::round(bx), by -= std::round(by);
+      float br = std::sqrt(bx * bx + by * by) / 0.085f;
+      if (br < 1.0f) {
+        float nz = std::sqrt(std::max(0.0f, 1 - br * br));
+        Colour bead = shade(bx / 0.085f, -by / 0.085f, nz, kIvory * 0.8f, 0.9f);
+        c = Mix(c, bead, 1 - SmoothStep(0.85f, 1.0f, br));
+      }
+      float r = std::sqrt(lxp * lxp + lyp * lyp) / 0.36f;
+      if (r < 1.0f) {
+        float nx = lxp / 0.36f, ny = -lyp / 0.36f;
+        float nz = std::sqrt(std::max(0.0f, 1 - nx * nx - ny * ny));
+        Colour base = ballColours[(cx + 2 * cy + (cy >> 1)) & 3];
+        Colour ball = shade(nx, ny, nz, base, 1.0f);
+        c = Mix(c, ball, 1 - SmoothStep(0.93f, 1.0f, r));
+      }
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Environment map: a chrome studio. The mesh's normals run -1 ... 1, so the
+// tile shows twice across the mesh; a bright sky over a sharp horizon and a
+// dark floor in every tile gives the rings of a polished surface.
+
+Picture MakeEnvironmentMap() {
+  Picture p;
+  p.name = "env2.tga";
+  p.channels = 3;
+  const int n = 256;
+  p.image = Image(n, n);
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      float s = (x + 0.5f) / n, t = (y + 0.5f) / n;
+      float streak = TileFbm(s * 4, t * 16, 4, 3, 91);
+      Colour c;
+      if (t < 0.5f) {
+        float k = t / 0.5f;  // 0 at the top of the sky, 1 at the horizon
+        c = Mix(kNight, kIndigo, SmoothStep(0.0f, 0.4f, k));
+        c = Mix(c, kCyan * 0.9f, SmoothStep(0.35f, 0.85f, k));
+        c = Mix(c, kIvory, SmoothStep(0.82f, 1.0f, k));
+      } else {
+        float k = (t - 0.5f) / 0.5f;  // 0 at the horizon, 1 at the bottom
+        c = Mix(kAmber * 0.55f, kRose * 0.35f, SmoothStep(0.0f, 0.3f, k));
+        c = Mix(c, kViolet * 0.3f, SmoothStep(0.25f, 0.7f, k));
+        c = Mix(c, kNight, SmoothStep(0.6f, 1.0f, k));
+      }
+      c = c * (0.85f + 0.3f * streak);
+      // Two studio lights in the sky, the key light upper left.
+      auto light = [&](float lx, float ly, float rx, float ry, float k) {
+        float dx = WrapDelta(s - lx) / rx, dy = WrapDelta(t - ly) / ry;
+        float d = dx * dx + dy * dy;
+        return k * std::exp(-d * d * 2.0f);
+      };
+      float l = light(0.28f, 0.26f, 0.09f, 0.06f, 1.0f) + light(0.76f, 0.36f, 0.05f, 0.035f, 0.7f);
+      c = c + kIvory * l;
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Video frames: a tunnel of light that flows one period of its pattern
+// through the 100 frames, so frame 99 runs on into frame 0.
+
+Picture MakeVideoFrame(int index) {
+  Picture p;
+  p.name = std::to_string(index) + ".jpg";
+  p.channels = 3;
+  const int n = 256;
+  p.image = Image(n, n);
+  const float phase = static_cast<float>(index) / kVideoFrameCount;
+  const float turn = 2 * kPi * phase;
+  // The tunnel's end wanders on a small circle once per loop.
+  float ox = 0.18f * std::cos(turn), oy = 0.12f * std::sin(turn);
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      float dx = (x + 0.5f) / n * 2 - 1, dy = (y + 0.5f) / n * 2 - 1;
+      float ex = dx - ox * (1 - std::min(1.0f, std::sqrt(dx * dx + dy * dy)));
+      float ey = dy - oy * (1 - std::min(1.0f, std::sqrt(dx * dx + dy * dy)));
+      float r = std::sqrt(ex * ex + ey * ey) + 1e-4f;
+      float a = std::atan2(ey, ex) / (2 * kPi);
+      float depth = 0.32f / r;
+      float v = depth + 2 * phase;     // two rings pass per loop
+      float u = a * 6 + phase + 0.15f * depth;  // one sixth of a turn per loop
+      float rings = 0.5f + 0.5f * std::cos(2 * kPi * v * 2);
+      float spokes = 0.5f + 0.5f * std::cos(2 * kPi * u);
+      float tile = std::pow(rings, 3.0f) * (0.35f + 0.65f * std::pow(spokes, 2.0f));
+      float pulse = std::pow(0.5f + 0.5f * std::cos(2 * kPi * (v - 0.25f)), 12.0f);
+      float fog = SmoothStep(0.02f, 0.7f, r);
+      Colour c = Mix(kIndigo * 0.6f, kCyan, tile) * fog;
+      c = c + kRose * (0.9f * pulse * fog * spokes);
+      c = c + kAmber * (0.5f * pulse * (1 - spokes) * fog);
+      float glow = std::exp(-r * r / 0.02f);
+      c = c + kIvory * (0.8f * glow);
+      float vignette = 1 - 0.45f * SmoothStep(0.7f, 1.5f, std::sqrt(dx * dx + dy * dy));
+      p.image.Set(x, y, c * vignette + kNight);
+    }
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Material textures.
+
+std::vector<std::string> MaterialTextureNames() {
+  return {"facade.tga", "ground.tga", "glow.tga", "neon.tga", "grate.tga", "stage.tga", "bezel.tga"};
+}
+
+namespace {
+
+Picture MakeFacade() {
+  // 8 window columns and 16 floors per tile; the first column is a pier of
+  // bare wall that the roofs take their colour from.
+  Picture p{"facade.tga", Image(128, 256), 3};
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 128; ++x) {
+      int col = x / 16, floor = y / 16;
+      int wx = x % 16, wy = y % 16;
+      float grain = TileFbm(x / 16.0f, y / 16.0f, 8, 3, 5);
+      Colour wall = Mix(kNight, kIndigo, 0.55f + 0.3f * grain);
+      Colour c = wall;
+      bool pane = col > 0 && wx >= 3 && wx <= 13 && wy >= 4 && wy <= 13;
+      if (pane) {
+        float lit = Hash(col, floor, 17);
+        float kind = Hash(col, floor, 29);
+        float level = 0.7f + 0.3f * Hash(col, floor, 41);
+        // A soft gradient inside each pane: brighter towards its top.
+        float inside = 1.0f - 0.35f * (wy - 4) / 9.0f;
+        if (lit < 0.42f) {
+          Colour lamp = kind < 0.6f ? kAmber : (kind < 0.85f ? kIvory * 0.9f : kCyan);
+          c = lamp * (level * inside);
+        } else {
+          c = Mix(kIndigo * 0.5f, kViolet * 0.4f, 0.5f * (1 - inside)) + kCyan * 0.04f;
+        }
+      }
+      if (wy == 0 || wy == 1) c = c * 0.6f;  // the slab between floors
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+Picture MakeGround() {
+  Picture p{"ground.tga", Image(256, 256), 3};
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      float s = (x + 0.5f) / 256, t = (y + 0.5f) / 256;
+      float grain = TileFbm(s * 8, t * 8, 8, 4, 61);
+      Colour c = Mix(kNight * 0.7f, kIndigo * 0.55f, grain);
+      auto line = [](float d, float width) { return std::exp(-(d * d) / (width * width)); };
+      float major = std::max(line(WrapDelta(s) * 256, 1.6f), line(WrapDelta(t) * 256, 1.6f));
+      float minor = std::max(line(WrapDelta(s * 4) * 64, 0.7f), line(WrapDelta(t * 4) * 64, 0.7f));
+      c = c + kCyan * (0.75f * major) + kViolet * (0.35f * minor);
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+Picture MakeGlow() {
+  Picture p{"glow.tga", Image(64, 64), 3};
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      float dx = (x + 0.5f - 32) / 32, dy = (y + 0.5f - 32) / 32;
+      float r = std::sqrt(dx * dx + dy * dy);
+      float k = (std::exp(-r * r / 0.05f) * 0.8f + std::exp(-r * r / 0.25f) * 0.4f) * (1 - SmoothStep(0.75f, 1.0f, r));
+      p.image.Set(x, y, kIvory * k);
+    }
+  return p;
+}
+
+Picture MakeNeon() {
+  // Four signs stacked, each a quarter of the picture's height.
+  Picture p{"neon.tga", Image(256, 256), 3};
+  const char* words[] = {"QUILLON", "NIGHT", "OPEN", "DREAM"};
+  const Colour colours[] = {kCyan, kRose, kAmber, kViolet * 1.5f};
+  for (int i = 0; i < 4; ++i) {
+    float size = FitSize(Weight::Bold, words[i], 220, 40, 1.0f, 0.08f);
+    TextMask mask = SetLine(Weight::Bold, words[i], size, 1.0f, 0.08f * size);
+    TextMask soft = Blur(mask, 4);
+    int left = (256 - mask.width) / 2, top = i * 64 + (64 - mask.height) / 2;
+    AddMask(p.image, soft, left - 12, top - 12, colours[i], 1.1f);
+    AddMask(p.image, mask, left, top, Mix(colours[i], kIvory, 0.55f), 1.0f);
+  }
+  return p;
+}
+
+Picture MakeGrate() {
+  // A truss panel: frame, cross braces and a fine mesh; open where alpha is 0.
+  Picture p{"grate.tga", Image(128, 128), 4};
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 128; ++x) {
+      float s = (x + 0.5f) / 128, t = (y + 0.5f) / 128;
+      auto bar = [](float d, float half) { return 1 - SmoothStep(half - 0.006f, half + 0.006f, std::fabs(d)); };
+      float frame = std::max(bar(WrapDelta(s), 0.035f), bar(WrapDelta(t), 0.035f));
+      float diag = std::max(bar((s - t) * 0.7071f, 0.02f), bar((s + t - 1) * 0.7071f, 0.02f));
+      float mesh = std::max(bar(WrapDelta(s * 8), 0.06f), bar(WrapDelta(t * 8), 0.06f)) * 0.8f;
+      float a = std::max(std::max(frame, diag), mesh);
+      // Lit edge on the upper left of every bar, as by the key light.
+      float edge = 0.55f + 0.45f * TileNoise(s * 16, t * 16, 16, 3);
+      Colour metal = Mix(kViolet * 0.55f, kIvory * 0.75f, 0.35f * edge + 0.3f * frame);
+      p.image.Set(x, y, metal * a, a > 0.02f ? a : 0.0f);
+    }
+  return p;
+}
+
+Picture MakeStage() {
+  // A polished floor of tiles with rings of light around the screen.
+  Picture p{"stage.tga", Image(256, 256), 3};
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      float s = (x + 0.5f) / 256, t = (y + 0.5f) / 256;
+      float grain = TileFbm(s * 4, t * 4, 4, 4, 83);
+      float gx = std::fabs(WrapDelta(s * 4)), gy = std::fabs(WrapDelta(t * 4));
+      float seam = std::max(1 - SmoothStep(0.0f, 0.02f, 0.5f - gx), 1 - SmoothStep(0.0f, 0.02f, 0.5f - gy));
+      Colour c = Mix(kNight, kViolet * 0.45f, 0.35f + 0.5f * grain);
+      c = c * (1 - 0.5f * seam) + kRose * (0.25f * seam);
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+Picture MakeBezel() {
+  Picture p{"bezel.tga", Image(64, 64), 3};
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      float brushed = TileNoise(x / 2.0f, y / 16.0f, 32, 7);
+      Colour c = Mix(kIndigo * 0.5f, kIvory * 0.45f, 0.3f + 0.4f * brushed);
+      float edge = std::exp(-std::pow((y - 4) / 1.5f, 2.0f)) + std::exp(-std::pow((x - 4) / 1.5f, 2.0f));
+      c = c + kCyan * (0.6f * edge);
+      p.image.Set(x, y, c);
+    }
+  return p;
+}
+
+}  // namespace
+
+Picture MakeMaterialTexture(const std::string& name) {
+  if (name == "facade.tga") return MakeFacade();
+  if (name == "ground.tga") return MakeGround();
+  if (name == "glow.tga") return MakeGlow();
+  if (name == "neon.tga") return MakeNeon();
+  if (name == "grate.tga") return MakeGrate();
+  if (name == "stage.tga") return MakeStage();
+  return MakeBezel();
+}
+
+}  // namespace assetgen
