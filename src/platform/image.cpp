@@ -12,13 +12,12 @@
 
 #include "platform/files.h"
 
-// Only the formats the show and its tools use; fewer decoders, less to trust
-// on a bad file. Pictures larger than this on a side are refused before any
+// Only the formats the show and its tools use, fewer decoders to trust on a
+// bad file; TGA is decoded below. Pictures larger than this on a side are refused before any
 // pixel memory is taken (the show's largest is 512).
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_PNG
 #define STBI_ONLY_BMP
-#define STBI_ONLY_TGA
 #define STBI_NO_STDIO
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
@@ -77,69 +76,104 @@ std::int32_t ReadPictureFile(const char* fileName, std::vector<std::uint8_t>& da
   return 0;
 }
 
-// ---- Truevision TGA, true-colour and grey, raw and run-length encoded ----
+// ---- Truevision TGA: true-colour, grey and colour-mapped, raw and RLE ----
 //
-// stb_image reads these too, but it drops the attribute bit of 16-bit pixels,
-// ignores the right-to-left flag and cannot say whether the file declared an
-// alpha channel, so these kinds are decoded here. Colour-mapped pictures go to
-// stb_image.
+// Decoded here rather than by stb_image, which drops the attribute bit of
+// 16-bit pixels, ignores the right-to-left flag, cannot say whether the file
+// declared an alpha channel, and reads zeros past the end of a cut file.
 
 struct TgaHeader {
-  int idLength, colourMapType, imageType, mapLength, mapEntryBits;
+  int idLength, colourMapType, imageType, mapFirst, mapLength, mapEntryBits;
   int width, height, bitsPerPixel, descriptor;
 };
 
 int Le16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
 
+// A file that is too short for a header, or whose header no TGA writer
+// makes, is not taken for a TGA.
 bool ParseTgaHeader(const std::vector<std::uint8_t>& data, TgaHeader& h) {
   if (data.size() < 18) return false;
   const std::uint8_t* p = data.data();
   h.idLength = p[0];
   h.colourMapType = p[1];
   h.imageType = p[2];
+  h.mapFirst = Le16(p + 3);
   h.mapLength = Le16(p + 5);
   h.mapEntryBits = p[7];
   h.width = Le16(p + 12);
   h.height = Le16(p + 14);
   h.bitsPerPixel = p[16];
   h.descriptor = p[17];
-  return true;
-}
-
-bool IsOwnTga(const TgaHeader& h) {
   if (h.colourMapType > 1) return false;
-  int kind = h.imageType & ~8;
-  if (h.imageType != kind && h.imageType != kind + 8) return false;
-  if (kind == 2) return h.bitsPerPixel == 15 || h.bitsPerPixel == 16 || h.bitsPerPixel == 24 || h.bitsPerPixel == 32;
-  if (kind == 3) return h.bitsPerPixel == 8 || h.bitsPerPixel == 16;
-  return false;
+  if (h.colourMapType == 1 && h.mapEntryBits != 15 && h.mapEntryBits != 16 && h.mapEntryBits != 24 &&
+      h.mapEntryBits != 32) {
+    return false;
+  }
+  switch (h.imageType & ~8) {
+    case 1:
+      return h.colourMapType == 1 && h.mapLength > 0 && (h.bitsPerPixel == 8 || h.bitsPerPixel == 16);
+    case 2:
+      return h.bitsPerPixel == 15 || h.bitsPerPixel == 16 || h.bitsPerPixel == 24 || h.bitsPerPixel == 32;
+    case 3:
+      return h.bitsPerPixel == 8 || h.bitsPerPixel == 16;
+    default:
+      return false;
+  }
 }
 
 std::uint8_t Expand5(int v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); }
+
+// One stored colour of 2, 3 or 4 bytes (BGR order, 16-bit as ARRRRRGG GGGBBBBB).
+void ConvertColour(const std::uint8_t* s, int bytes, bool attributeIsAlpha, std::uint8_t* d) {
+  if (bytes == 2) {
+    int v = Le16(s);
+    d[0] = Expand5((v >> 10) & 31);
+    d[1] = Expand5((v >> 5) & 31);
+    d[2] = Expand5(v & 31);
+    d[3] = (attributeIsAlpha && !(v & 0x8000)) ? 0 : 255;
+  } else {
+    d[0] = s[2];
+    d[1] = s[1];
+    d[2] = s[0];
+    d[3] = bytes == 4 ? s[3] : 255;
+  }
+}
 
 Decoded DecodeTga(const std::vector<std::uint8_t>& data, const TgaHeader& h) {
   Decoded out;
   out.error = kImageUnsupported;
   if (h.width < 1 || h.height < 1 || h.width > kMaxSide || h.height > kMaxSide) return out;
-  const bool grey = (h.imageType & ~8) == 3;
+  const int kind = h.imageType & ~8;
   const bool rle = (h.imageType & 8) != 0;
   const int bytesPerPixel = (h.bitsPerPixel + 7) / 8;
   const int alphaBits = h.descriptor & 15;
   const bool rightToLeft = (h.descriptor & 0x10) != 0;
   const bool topToBottom = (h.descriptor & 0x20) != 0;
-  if (grey) {
+  const int colourBits = kind == 1 ? h.mapEntryBits : h.bitsPerPixel;
+  if (kind == 3) {
     out.alpha = h.bitsPerPixel == 16;
-  } else if (h.bitsPerPixel == 32) {
+  } else if (colourBits == 32) {
     out.alpha = true;
-  } else if (h.bitsPerPixel == 16) {
+  } else if (colourBits == 16) {
     out.alpha = alphaBits > 0;
   }
 
-  std::uint64_t offset = 18u + static_cast<std::uint64_t>(h.idLength);
-  if (h.colourMapType == 1) offset += static_cast<std::uint64_t>(h.mapLength) * ((h.mapEntryBits + 7) / 8);
-  if (offset > data.size()) return out;
-  const std::uint8_t* p = data.data() + offset;
+  const std::uint8_t* p = data.data() + 18;
   const std::uint8_t* end = data.data() + data.size();
+  if (static_cast<std::size_t>(end - p) < static_cast<std::size_t>(h.idLength)) return out;
+  p += h.idLength;
+  std::vector<std::uint8_t> palette;
+  if (h.colourMapType == 1) {
+    const int entryBytes = (h.mapEntryBits + 7) / 8;
+    const std::size_t mapBytes = static_cast<std::size_t>(h.mapLength) * entryBytes;
+    if (static_cast<std::size_t>(end - p) < mapBytes) return out;
+    if (kind == 1) {
+      palette.resize(static_cast<std::size_t>(h.mapLength) * 4);
+      for (int i = 0; i < h.mapLength; ++i) ConvertColour(p + i * entryBytes, entryBytes, out.alpha, &palette[i * 4]);
+    }
+    p += mapBytes;
+  }
+
   const std::uint64_t pixelCount = static_cast<std::uint64_t>(h.width) * h.height;
   // The fewest bytes that can hold this many pixels: refuse a short file
   // before taking the pixel memory.
@@ -152,21 +186,20 @@ Decoded DecodeTga(const std::vector<std::uint8_t>& data, const TgaHeader& h) {
     return out;
   }
 
+  bool ok = true;
   auto convert = [&](const std::uint8_t* s, std::uint8_t* d) {
-    if (grey) {
+    if (kind == 3) {
       d[0] = d[1] = d[2] = s[0];
-      d[3] = h.bitsPerPixel == 16 ? s[1] : 255;
-    } else if (bytesPerPixel == 2) {
-      int v = Le16(s);
-      d[0] = Expand5((v >> 10) & 31);
-      d[1] = Expand5((v >> 5) & 31);
-      d[2] = Expand5(v & 31);
-      d[3] = (out.alpha && !(v & 0x8000)) ? 0 : 255;
+      d[3] = bytesPerPixel == 2 ? s[1] : 255;
+    } else if (kind == 1) {
+      int index = (bytesPerPixel == 1 ? s[0] : Le16(s)) - h.mapFirst;
+      if (index < 0 || index >= h.mapLength) {
+        ok = false;
+        index = 0;
+      }
+      std::memcpy(d, &palette[static_cast<std::size_t>(index) * 4], 4);
     } else {
-      d[0] = s[2];
-      d[1] = s[1];
-      d[2] = s[0];
-      d[3] = bytesPerPixel == 4 ? s[3] : 255;
+      ConvertColour(s, bytesPerPixel, out.alpha, d);
     }
   };
   auto place = [&](std::uint64_t index) {
@@ -177,8 +210,7 @@ Decoded DecodeTga(const std::vector<std::uint8_t>& data, const TgaHeader& h) {
   };
 
   std::uint64_t index = 0;
-  bool ok = true;
-  while (index < pixelCount) {
+  while (ok && index < pixelCount) {
     if (!rle) {
       convert(p, place(index));
       p += bytesPerPixel;
@@ -271,7 +303,7 @@ Decoded DecodeWithStb(const std::vector<std::uint8_t>& data) {
 Decoded Decode(const std::vector<std::uint8_t>& data) {
   bool otherFormat = StartsWith(data, "\x89PNG", 4) || StartsWith(data, "\xFF\xD8", 2) || StartsWith(data, "BM", 2);
   TgaHeader header{};
-  if (!otherFormat && ParseTgaHeader(data, header) && IsOwnTga(header)) return DecodeTga(data, header);
+  if (!otherFormat && ParseTgaHeader(data, header)) return DecodeTga(data, header);
   return DecodeWithStb(data);
 }
 
