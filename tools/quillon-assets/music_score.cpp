@@ -232,7 +232,10 @@ struct Composer {
       sub.sub = 0.7f;
       sub.attack = 0.4f;
       sub.envAmount = 0.0f;
-      Bass(mix, At(p, bar * 4.0), Len(p, span * 4.0), chords[bar].bass, 0.3f + 0.1f * x0, sub, kBassRoute);
+      // The low end leaves for the last bar, so the flight's drop lands.
+      if (bar < 7) {
+        Bass(mix, At(p, bar * 4.0), Len(p, span * 4.0), chords[bar].bass, 0.3f + 0.1f * x0, sub, kBassRoute);
+      }
     }
     // A chime rings out with each title as it appears: the first at once,
     // the second and third at one and two thirds of the intro.
@@ -339,7 +342,7 @@ struct Composer {
       sub.attack = 0.3f;
       sub.envAmount = 0.0f;
       const float root = s.chord->bass == 41 ? 29.0f : s.chord->bass;
-      Bass(mix, At(p, s.beat), Len(p, s.beats), root, 0.45f, sub, kBassRoute);
+      if (s.beat < 28) Bass(mix, At(p, s.beat), Len(p, s.beats), root, 0.45f, sub, kBassRoute);
     }
     const Route bellRoute{0.42f, 0.0f, 0.75f, 0.5f, false};
     for (const Note& n : kDreamBells) {

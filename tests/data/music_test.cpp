@@ -1,0 +1,186 @@
+// The generated "music.mp3": the format the show's clock relies on, its
+// length against the show's end, its level, and a piece that really changes
+// where the show cuts from one segment to the next.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/audio.h"
+#include "platform/files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int64_t kBytesPerFrame = 4;  // 16-bit stereo
+constexpr int64_t kShowEnd = 13900000;
+// Segment boundaries as positions of the show's clock (bytes of decoded audio).
+constexpr std::array<int64_t, 5> kBoundaries = {2190000, 4350000, 6520000, 8740000, 10900000};
+
+std::string MusicPath() { return testsupport::BinaryDir() + "/show/music.mp3"; }
+
+struct Decoded {
+  bool ok = false;
+  std::vector<int16_t> samples;
+  int rate = 0;
+  int channels = 0;
+  int64_t Frames() const { return static_cast<int64_t>(samples.size()) / std::max(channels, 1); }
+};
+
+const Decoded& Music() {
+  static const Decoded decoded = [] {
+    Decoded d;
+    d.ok = platform::DecodeAudioFile(MusicPath(), d.samples, d.rate, d.channels);
+    return d;
+  }();
+  return decoded;
+}
+
+// What a listener hears as the character of a stretch of music: its level in
+// five bands (lows, low mids, mids, presence, air) and how much its loudness
+// jumps about from one 10 ms block to the next (drums against sustained pads).
+struct Character {
+  std::array<double, 5> bandDb{};
+  double fluxDb = 0.0;
+};
+
+Character Measure(const Decoded& d, int64_t fromFrame, int64_t toFrame) {
+  static const double kCuts[4] = {150.0, 600.0, 2500.0, 8000.0};
+  double lp[4][2] = {};
+  std::array<double, 5> energy{};
+  std::vector<double> blocks;
+  double block = 0.0;
+  int inBlock = 0;
+  // A short run-in settles the filters before the window starts.
+  const int64_t runIn = std::min<int64_t>(fromFrame, 4410);
+  for (int64_t i = fromFrame - runIn; i < toFrame; ++i) {
+    const double m = (d.samples[2 * i] + d.samples[2 * i + 1]) / 65536.0;
+    double out[4];
+    for (int k = 0; k < 4; ++k) {
+      const double a = 1.0 - std::exp(-2.0 * M_PI * kCuts[k] / kRate);
+      lp[k][0] += a * (m - lp[k][0]);
+      lp[k][1] += a * (lp[k][0] - lp[k][1]);
+      out[k] = lp[k][1];
+    }
+    if (i < fromFrame) continue;
+    const double bands[5] = {out[0], out[1] - out[0], out[2] - out[1], out[3] - out[2], m - out[3]};
+    double sum = 0.0;
+    for (int k = 0; k < 5; ++k) {
+      energy[k] += bands[k] * bands[k];
+      sum += bands[k] * bands[k];
+    }
+    block += sum;
+    if (++inBlock == kRate / 100) {
+      blocks.push_back(10.0 * std::log10(block / inBlock + 1e-12));
+      block = 0.0;
+      inBlock = 0;
+    }
+  }
+  Character c;
+  const double n = static_cast<double>(toFrame - fromFrame);
+  for (int k = 0; k < 5; ++k) c.bandDb[k] = 10.0 * std::log10(energy[k] / n + 1e-12);
+  double mean = 0.0;
+  for (double b : blocks) mean += b;
+  mean /= blocks.size();
+  double var = 0.0;
+  for (double b : blocks) var += (b - mean) * (b - mean);
+  c.fluxDb = std::sqrt(var / blocks.size());
+  return c;
+}
+
+double LargestDifference(const Character& a, const Character& b) {
+  double d = std::fabs(a.fluxDb - b.fluxDb);
+  for (int k = 0; k < 5; ++k) d = std::max(d, std::fabs(a.bandDb[k] - b.bandDb[k]));
+  return d;
+}
+
+double RmsDb(const Decoded& d, int64_t fromFrame, int64_t toFrame) {
+  double e = 0.0;
+  for (int64_t i = 2 * fromFrame; i < 2 * toFrame; ++i) e += static_cast<double>(d.samples[i]) * d.samples[i];
+  return 10.0 * std::log10(e / (2.0 * (toFrame - fromFrame)) / (32768.0 * 32768.0) + 1e-15);
+}
+
+uint32_t BigEndian(const std::vector<unsigned char>& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int k = 0; k < bytes; ++k) v = (v << 8) | b[at + k];
+  return v;
+}
+
+TEST(ShowMusic, DecodesToTheShowsFormatAndOutlastsTheShow) {
+  const Decoded& d = Music();
+  ASSERT_TRUE(d.ok) << "cannot decode " << MusicPath();
+  EXPECT_EQ(d.rate, kRate);
+  ASSERT_EQ(d.channels, 2);
+  const int64_t bytes = d.Frames() * kBytesPerFrame;
+  // 79 to 80 seconds: past the show's end, so the show never sees the restart.
+  EXPECT_GE(bytes, 13935600);
+  EXPECT_LE(bytes, 14112000);
+  EXPECT_GT(bytes, kShowEnd);
+}
+
+TEST(ShowMusic, CarriesTheInfoTagThatMakesDecodingGapless) {
+  const std::vector<unsigned char> file = platform::ReadWholeFile(MusicPath());
+  ASSERT_GT(file.size(), 400u);
+  // An MPEG-1 Layer III frame first, its side information followed by the tag.
+  EXPECT_EQ(file[0], 0xFF);
+  EXPECT_EQ(file[1] & 0xFE, 0xFA);
+  const std::string head(file.begin(), file.begin() + 400);
+  const size_t info = head.find("Info");
+  ASSERT_NE(info, std::string::npos);
+  const size_t lame = head.find("LAME", info);
+  ASSERT_NE(lame, std::string::npos);
+  const uint32_t flags = BigEndian(file, info + 4, 4);
+  ASSERT_TRUE(flags & 1) << "frame count missing";
+  const uint32_t frames = BigEndian(file, info + 8, 4);
+  const uint32_t delayPadding = BigEndian(file, lame + 21, 3);
+  const int64_t delay = delayPadding >> 12, padding = delayPadding & 0xFFF;
+  EXPECT_GT(delay, 0);
+  // The decoder honours the tag: exactly the synthesised frames come back.
+  const Decoded& d = Music();
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.Frames(), static_cast<int64_t>(frames) * 1152 - delay - padding);
+}
+
+TEST(ShowMusic, PeaksStayBelowMinusOneDecibelWithoutBeingQuiet) {
+  const Decoded& d = Music();
+  ASSERT_TRUE(d.ok);
+  int peak = 0;
+  for (int16_t s : d.samples) peak = std::max(peak, std::abs(static_cast<int>(s)));
+  EXPECT_LT(peak, 32767);
+  EXPECT_LE(peak, 29204) << "above -1 dBFS";
+  // The normaliser brings the loudest moment close to the ceiling.
+  EXPECT_GE(peak, 23197) << "below -3 dBFS";
+}
+
+TEST(ShowMusic, CharacterChangesAtEverySegmentBoundary) {
+  const Decoded& d = Music();
+  ASSERT_TRUE(d.ok);
+  ASSERT_GT(d.Frames() * kBytesPerFrame, kShowEnd);
+  for (int64_t boundary : kBoundaries) {
+    const int64_t at = boundary / kBytesPerFrame;
+    const Character before = Measure(d, at - kRate, at);
+    const Character after = Measure(d, at, at + kRate);
+    EXPECT_GE(LargestDifference(before, after), 4.0) << "no clear change at position " << boundary;
+  }
+}
+
+TEST(ShowMusic, ClosesWhenTheShowEnds) {
+  const Decoded& d = Music();
+  ASSERT_TRUE(d.ok);
+  const int64_t end = kShowEnd / kBytesPerFrame;
+  ASSERT_GT(d.Frames(), end + kRate / 10);
+  // Still sounding in the last second of the show, the final hit ringing out...
+  EXPECT_GT(RmsDb(d, end - kRate, end), -35.0);
+  // ...and near silence from the show's end to the end of the file.
+  EXPECT_LT(RmsDb(d, end + kRate / 100, d.Frames()), -70.0);
+  // The piece opens at once, with the first title.
+  EXPECT_GT(RmsDb(d, 0, kRate / 2), -45.0);
+}
+
+}  // namespace
