@@ -326,9 +326,11 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
   want.freq = static_cast<int>(rate);
   want.format = AUDIO_S16SYS;
   want.channels = (flags & kAudioDeviceMono) ? 1 : 2;
-  // A buffer of a whole number of milliseconds: drivers that pace themselves
-  // with millisecond sleeps (the dummy driver) then run at the true rate.
-  want.samples = static_cast<Uint16>(rate / 10);
+  // About 20 ms per device buffer, a power of two: SDL re-buffers other
+  // sizes, and its dummy driver then pulls far slower than real time.
+  Uint16 samples = 256;
+  while (samples < rate / 50) samples = static_cast<Uint16>(samples * 2);
+  want.samples = samples;
   want.callback = DevicePull;
   SDL_AudioSpec have{};
   {
