@@ -304,3 +304,25 @@ TEST_F(MeshFileTest, OverlongNameIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MeshListing, ToolListsScaledVerticesNormalsAndFaces) {
+  std::string tool = testsupport::BinaryDir() + "/tools/quillon-scene/quillon-scene";
+  if (testsupport::RunCommand("test -x '" + tool + "'").exitCode != 0) GTEST_SKIP() << "quillon-scene is not built";
+  testsupport::TempDir dir;
+  std::string path = dir.File("two._3d");
+  WriteFile(path, MeshFile({{0, 0, 0, 2, 0, 0, 0, 2, 0}, {0, 1, 2}}));
+  auto result = testsupport::RunCommand("'" + tool + "' mesh '" + path + "'");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "vertices 3\nfaces 1\n"
+            "v 0 0.0000 0.0000 0.0000 0.0000 0.0000 1.0000\n"
+            "v 1 1.0000 0.0000 0.0000 0.0000 0.0000 1.0000\n"
+            "v 2 0.0000 1.0000 0.0000 0.0000 0.0000 1.0000\n"
+            "f 0 0 1 2 0.0000 0.0000 1.0000\n");
+  auto missing = testsupport::RunCommand("'" + tool + "' mesh '" + dir.File("none._3d") + "'");
+  EXPECT_EQ(missing.exitCode, 217);
+}
+
+}  // namespace
