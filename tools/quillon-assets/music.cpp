@@ -35,13 +35,15 @@ bool EncodeMp3(const std::vector<int16_t>& pcm, std::vector<unsigned char>& mp3)
   const int frames = static_cast<int>(pcm.size() / 2);
   constexpr int kChunk = 8192;
   std::vector<unsigned char> buffer(static_cast<size_t>(kChunk * 5 / 4 + 7200));
+  std::vector<short> chunk(2 * kChunk);
   mp3.clear();
   bool ok = true;
   for (int at = 0; at < frames && ok; at += kChunk) {
     const int count = std::min(kChunk, frames - at);
-    // LAME takes a non-const buffer but does not write to it.
-    short* data = const_cast<short*>(reinterpret_cast<const short*>(pcm.data() + 2 * static_cast<size_t>(at)));
-    const int written = lame_encode_buffer_interleaved(gf, data, count, buffer.data(), static_cast<int>(buffer.size()));
+    // LAME wants a writable buffer of its own sample type.
+    std::copy(pcm.begin() + 2 * static_cast<size_t>(at), pcm.begin() + 2 * static_cast<size_t>(at + count), chunk.begin());
+    const int written =
+        lame_encode_buffer_interleaved(gf, chunk.data(), count, buffer.data(), static_cast<int>(buffer.size()));
     if (written < 0) ok = false;
     else mp3.insert(mp3.end(), buffer.begin(), buffer.begin() + written);
   }

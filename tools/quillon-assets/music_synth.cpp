@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#ifdef MUSIC_STATS
-#include <cstdio>
-#endif
 
 namespace assetgen::music {
 
@@ -625,26 +622,6 @@ void Echo(const std::vector<float>& in, int64_t delay, std::vector<float>& outL,
 void Finish(Mix& mix, int64_t echoFrames, const std::vector<float>& fadeGain, float peakDb,
             std::vector<int16_t>& pcm) {
   const size_t n = static_cast<size_t>(mix.length);
-#ifdef MUSIC_STATS
-  {
-    const int64_t b[] = {0, 547500, 1087500, 1630000, 2185000, 2725000, 3475000};
-    std::vector<float> el(n, 0.0f), er(n, 0.0f), vl(n, 0.0f), vr(n, 0.0f), v2 = mix.verb;
-    Echo(mix.echo, 12784, el, er, v2);
-    Reverb(v2, vl, vr);
-    for (int k = 0; k < 6; ++k) {
-      double d = 0, pu = 0, e = 0, v = 0;
-      for (int64_t i = b[k]; i < b[k + 1]; ++i) {
-        d += mix.dryL[i] * mix.dryL[i] + mix.dryR[i] * mix.dryR[i];
-        pu += mix.pumpL[i] * mix.pumpL[i] * mix.duck[i] * mix.duck[i] + mix.pumpR[i] * mix.pumpR[i] * mix.duck[i] * mix.duck[i];
-        e += el[i] * el[i] + er[i] * er[i];
-        v += vl[i] * vl[i] + vr[i] * vr[i];
-      }
-      const double len = 2.0 * (b[k + 1] - b[k]);
-      std::printf("part %c dry %6.1f pumped %6.1f echo %6.1f reverb %6.1f dB\n", 'A' + k, 10 * std::log10(d / len + 1e-12),
-                  10 * std::log10(pu / len + 1e-12), 10 * std::log10(e / len + 1e-12), 10 * std::log10(v / len + 1e-12));
-    }
-  }
-#endif
   for (size_t i = 0; i < n; ++i) {
     mix.dryL[i] += mix.pumpL[i] * mix.duck[i];
     mix.dryR[i] += mix.pumpR[i] * mix.duck[i];
@@ -685,19 +662,6 @@ void Finish(Mix& mix, int64_t echoFrames, const std::vector<float>& fadeGain, fl
   const float releaseCoef = 1.0f - std::exp(-1.0f / (0.09f * kRate));
   for (size_t i = 1; i < n; ++i) gain[i] = std::min(gain[i], gain[i - 1] + (1.0f - gain[i - 1]) * releaseCoef);
 
-#ifdef MUSIC_STATS
-  {
-    size_t over1 = 0, over3 = 0;
-    float lowest = 1.0f;
-    for (size_t i = 0; i < n; ++i) {
-      over1 += gain[i] < 0.891f;
-      over3 += gain[i] < 0.708f;
-      lowest = std::min(lowest, gain[i]);
-    }
-    std::printf("limiter: %.3f%% of frames over 1 dB, %.3f%% over 3 dB, deepest %.1f dB\n", 100.0 * over1 / n,
-                100.0 * over3 / n, 20 * std::log10(lowest));
-  }
-#endif
   float limited = 0.0f;
   for (size_t i = 0; i < n; ++i) {
     const float g = gain[i] * drive;
