@@ -1,6 +1,7 @@
 #include "assets/mesh.h"
 
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -29,9 +30,20 @@ void AllocateOrReport(Fn&& allocate) {
   }
 }
 
+// A refusal hook may unwind rather than end the program (the fuzzing
+// harness does); the file is not left open then.
+struct CloseOnUnwind {
+  platform::InFile& file;
+  ~CloseOnUnwind() {
+    if (file.handle) std::fclose(file.handle);
+    file.handle = nullptr;
+  }
+};
+
 void ReadMeshFile(Mesh& mesh, std::string_view fileName) {
   if (fileName.size() > 255) RefuseMesh(fileName.substr(0, 255), "file name longer than 255 characters");
   platform::InFile file = platform::OpenRead(fileName);
+  CloseOnUnwind guard{file};
   std::int32_t vertexCount = platform::ReadValue<std::int32_t>(file);
   std::int32_t faceCount = platform::ReadValue<std::int32_t>(file);
   if (vertexCount < 0) RefuseMesh(fileName, "negative vertex count " + std::to_string(vertexCount));
