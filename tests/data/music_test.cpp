@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kRate = 44100;
+constexpr double kPi = 3.14159265358979323846;
 constexpr int64_t kBytesPerFrame = 4;  // 16-bit stereo
 constexpr int64_t kShowEnd = 13900000;
 // Segment boundaries as positions of the show's clock (bytes of decoded audio).
@@ -63,7 +64,7 @@ Character Measure(const Decoded& d, int64_t fromFrame, int64_t toFrame) {
     const double m = (d.samples[2 * i] + d.samples[2 * i + 1]) / 65536.0;
     double out[4];
     for (int k = 0; k < 4; ++k) {
-      const double a = 1.0 - std::exp(-2.0 * M_PI * kCuts[k] / kRate);
+      const double a = 1.0 - std::exp(-2.0 * kPi * kCuts[k] / kRate);
       lp[k][0] += a * (m - lp[k][0]);
       lp[k][1] += a * (lp[k][0] - lp[k][1]);
       out[k] = lp[k][1];
