@@ -22,7 +22,14 @@ std::uint32_t Location(void* address) {
 }
 }  // namespace
 
+namespace {
+UnhandledErrorHandler unhandledErrorHandler = nullptr;
+}  // namespace
+
+void SetUnhandledErrorHandler(UnhandledErrorHandler handler) { unhandledErrorHandler = handler; }
+
 void RaiseUnhandledErrorAt(std::uint32_t location, const char* message) {
+  if (unhandledErrorHandler) unhandledErrorHandler(message);
   std::fflush(stdout);
   std::printf("An unhandled exception occurred at 0x%08X :\n%s\n", location, message);
   std::fflush(stdout);

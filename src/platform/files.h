@@ -19,6 +19,13 @@ inline constexpr int kUnhandledErrorExitCode = 217;
 [[noreturn]] void RaiseUnhandledError(const char* message);
 [[noreturn]] void RaiseUnhandledErrorAt(std::uint32_t location, const char* message);
 
+// A hook called with the message before the report is written. A handler that
+// returns lets the report and exit(217) follow; a fuzzing harness, which must
+// go on after a refused input, throws from it instead. Null (the default)
+// means no hook.
+using UnhandledErrorHandler = void (*)(const char* message);
+void SetUnhandledErrorHandler(UnhandledErrorHandler handler);
+
 // A backslash is a path separator in every name the system opens.
 std::string NativePath(std::string_view name);
 

@@ -15,8 +15,6 @@ namespace {
 // write to standard output is the same unhandled error as a failed read.
 class Listing {
  public:
-  ~Listing() { Flush(); }
-
   void Line(const std::string& text) {
     buffer_ += text;
     buffer_ += '\n';

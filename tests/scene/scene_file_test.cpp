@@ -410,6 +410,40 @@ TEST(SceneLoad, InRangeIndicesAtTheLimitsLoad) {
 
 // The expected bytes of saving a loaded file: format bytes 0 and 1, the near
 // distance as loaded, zeros after string characters; all else unchanged.
+// The fuzzing harness turns refusals into exceptions through this hook.
+struct Refusal {
+  std::string message;
+};
+void ThrowRefusal(const char* message) { throw Refusal{message}; }
+std::string noted;
+void NoteRefusal(const char* message) { noted = message; }
+
+TEST(SceneLoadFailure, RefusalsReachTheUnhandledErrorHook) {
+  TempDir dir;
+  Bytes::HeaderFields h;
+  h.objectCount = 3;
+  Bytes().Header(h).Write(dir.File("short.3dw"));
+  platform::SetUnhandledErrorHandler(ThrowRefusal);
+  scene::Scene s;
+  std::string message;
+  try {
+    scene::LoadScene(s, dir.File("short.3dw"));
+  } catch (const Refusal& r) {
+    message = r.message;
+  }
+  platform::SetUnhandledErrorHandler(nullptr);
+  EXPECT_EQ(message, "Read past end of file");
+
+  // A hook that returns lets the report and the exit follow.
+  auto r = RunInChild([&] {
+    platform::SetUnhandledErrorHandler(NoteRefusal);
+    scene::Scene t;
+    scene::LoadScene(t, dir.File("short.3dw"));
+  });
+  EXPECT_EQ(r.exitCode, 217);
+  EXPECT_EQ(ReportMessage(r.out), "Read past end of file");
+}
+
 TEST(SceneSave, SavedFileReproducesTheLoadedOne) {
   TempDir dir;
   Bytes::HeaderFields h;
