@@ -124,15 +124,18 @@ bool PlaySample(std::uint32_t index) {
   return platform::SamplePlay(sample) != 0;
 }
 
-bool PlaySampleNamed(std::string_view name) {
-  if (SoundFailed) return false;
+std::int32_t FindSampleNamed(std::string_view name) {
   for (std::int32_t i = 0; i <= SampleLast && i < kSampleCapacity; ++i) {
     const char* path = SampleList[i].path;
-    if (SameIgnoringCase(FileNamePart(path ? std::string_view(path) : std::string_view()), name)) {
-      return PlaySample(static_cast<std::uint32_t>(i));
-    }
+    if (SameIgnoringCase(FileNamePart(path ? std::string_view(path) : std::string_view()), name)) return i;
   }
-  return false;
+  return -1;
+}
+
+bool PlaySampleNamed(std::string_view name) {
+  if (SoundFailed) return false;
+  std::int32_t index = FindSampleNamed(name);
+  return index >= 0 && PlaySample(static_cast<std::uint32_t>(index));
 }
 
 ReverbPreset GetReverbPreset(std::int16_t preset) {

@@ -28,6 +28,8 @@ bool PlaySample(std::uint32_t index);
 // name is a file name without directory, compared ignoring the case of a-z
 // with the part of each path after its last '/', ':' or '\'.
 bool PlaySampleNamed(std::string_view name);
+// The first entry whose file name matches as for PlaySampleNamed; -1 if none.
+std::int32_t FindSampleNamed(std::string_view name);
 // 0..25: the standard environment presets; anything else turns the reverb off.
 void SetReverbPreset(std::int16_t preset);
 
