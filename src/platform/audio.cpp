@@ -121,7 +121,6 @@ std::uint32_t NewHandle(AudioState& s) {
 }
 
 constexpr std::size_t kDecodeChunk = 4096;
-constexpr std::uint64_t kOne = std::uint64_t{1} << 32;
 
 // Makes frame `frame` available in pending unless the data ends first.
 bool EnsureFrame(Voice& v, std::uint64_t frame) {
