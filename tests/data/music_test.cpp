@@ -171,6 +171,39 @@ TEST(ShowMusic, CharacterChangesAtEverySegmentBoundary) {
   }
 }
 
+// Step in the loudness of the centre (where kick and snare sit, and wide
+// risers and reversed cymbals partly cancel) from the 10 ms before a frame to
+// the 10 ms from it.
+double JumpDb(const Decoded& d, int64_t at) {
+  const int64_t w = kRate / 100;
+  auto centre = [&](int64_t from) {
+    double e = 0.0;
+    for (int64_t i = from; i < from + w; ++i) {
+      const double m = d.samples[2 * i] + d.samples[2 * i + 1];
+      e += m * m;
+    }
+    return 10.0 * std::log10(e / w + 1.0);
+  };
+  return centre(at) - centre(at - w);
+}
+
+TEST(ShowMusic, DrumsComeInOnTheBoundarysFirstFrame) {
+  const Decoded& d = Music();
+  ASSERT_TRUE(d.ok);
+  ASSERT_GT(d.Frames() * kBytesPerFrame, kShowEnd);
+  // The flight, the lens, the party and the finale open on a downbeat that
+  // lands on the cut itself (the dream fades in instead), not a beat or a
+  // few milliseconds to either side.
+  for (int64_t boundary : {kBoundaries[0], kBoundaries[2], kBoundaries[3], kBoundaries[4]}) {
+    const int64_t at = boundary / kBytesPerFrame;
+    const double onCut = JumpDb(d, at);
+    EXPECT_GE(onCut, 6.0) << "no hit at position " << boundary;
+    for (int64_t off : {-3000, -2000, -1000, 1000, 2000, 3000}) {
+      EXPECT_GT(onCut, JumpDb(d, at + off) + 3.0) << "the hit near " << boundary << " is off by about " << off;
+    }
+  }
+}
+
 TEST(ShowMusic, ClosesWhenTheShowEnds) {
   const Decoded& d = Music();
   ASSERT_TRUE(d.ok);
