@@ -32,7 +32,8 @@ std::atomic<std::int64_t> gSilentSince{0};
 
 // Stop, free, create, register and play form one step: the end handler on
 // the audio thread and the main thread must not interleave them, or a
-// stream would be lost while still playing.
+// stream would be lost while still playing. The list's edits take it too, so
+// a restart never reads a file name that is being released.
 std::mutex gPlayMutex;
 
 std::int64_t SteadyNow() {
@@ -83,7 +84,10 @@ bool PlayMusicLocked(std::uint32_t index) {
 
 std::int32_t InitSound(std::uint16_t device, void* window) {
   if (SoundFailed) return 2;
-  for (MusicEntry& entry : MusicList) ReleaseFileName(entry);
+  {
+    std::lock_guard<std::mutex> lock(gPlayMutex);
+    for (MusicEntry& entry : MusicList) ReleaseFileName(entry);
+  }
   ClearSampleTable();
   if (platform::AudioGetVersion() != platform::kAudioVersion) {
     SoundFailed = true;
@@ -117,11 +121,15 @@ std::int32_t AddMusicFile(std::string_view name) {
     std::memcpy(copy, name.data(), name.size());
     copy[name.size()] = '\0';
   }
-  return AddEntry(0, copy, 0);
+  std::lock_guard<std::mutex> lock(gPlayMutex);
+  std::int32_t index = AddEntry(0, copy, 0);
+  if (index < 0) delete[] copy;
+  return index;
 }
 
 std::int32_t AddMusicMemory(const void* data, std::uint32_t length) {
   if (SoundFailed) return -1;
+  std::lock_guard<std::mutex> lock(gPlayMutex);
   return AddEntry(1, data, length);
 }
 
@@ -133,6 +141,7 @@ const void* GetMusicSource(std::uint32_t index) {
 
 void ClearMusicList() {
   if (SoundFailed) return;
+  std::lock_guard<std::mutex> lock(gPlayMutex);
   for (std::int32_t i = 0; i <= MusicLast && i < kMusicCapacity; ++i) ReleaseFileName(MusicList[i]);
   MusicLast = -1;
 }
