@@ -170,11 +170,7 @@ TEST_F(ObjectDrawingTest, WithoutVertexColoursTheFaceColourIsPassTimesTint) {
   AddSquare(s, AddMaterial(s, 0, 0, 0, 0), 100, 0, 0, 20);
   render::SetSceneTint(0.5f, 1, 2);
   render::SetPassColour(1, 0.25f, 0.5f);
-  gl::glMatrixMode(GL_PROJECTION);
-  gl::glLoadIdentity();
-  gl::glMatrixMode(GL_MODELVIEW);
-  gl::glLoadIdentity();
-  // Draw straight into a view that sees the square face on.
+  // Drawn on its own, in a plain view that sees the square face on.
   gl::glMatrixMode(GL_PROJECTION);
   gl::gluPerspective(90, 4.0 / 3.0, 1, 1000);
   gl::gluLookAt(0, 0, 0, 0, 1, 0, 0, 0, 1);
@@ -199,7 +195,7 @@ TEST_F(ObjectDrawingTest, VertexOffsetMovesEveryVertexBesideTheTranslation) {
   EXPECT_EQ(vertices[0].Args, (std::vector<double>{5, 100, -5}));  // (-5, 100, -5) moved by 10 in x
   EXPECT_EQ(recorder.Named("glTranslatef")[0].Args, (std::vector<double>{0, 0, 20}));
   EXPECT_EQ(ReadPixel(PixelX(10, 100), rendertest::PixelY(20, 100))[0], 255);
-  EXPECT_EQ(ReadPixel(PixelX(0, 100), rendertest::PixelY(20, 100) )[0], 0);
+  EXPECT_EQ(ReadPixel(PixelX(0, 100), rendertest::PixelY(20, 100))[0], 0);
 }
 
 TEST_F(ObjectDrawingTest, AnIndexOutsideTheListTouchesNothing) {
