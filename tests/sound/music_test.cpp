@@ -69,7 +69,7 @@ TEST_F(MusicTest, IndexBeyondTheListLeavesThePlayingStreamAlone) {
   std::string path = dir_.File("music.mp3");
   testsupport::WriteTestMp3(path, 1.0, 44100, 2);
   ASSERT_EQ(sound::InitSound(0, nullptr), 0);
-  ASSERT_EQ(sound::AddMusicFile(path), 0);
+  ASSERT_EQ(sound::AddMusicFile(dir_.path() + "\\music.mp3"), 0) << "a backslash separates folders";
   ASSERT_TRUE(sound::PlayMusic(0));
   std::uint32_t stream = sound::MusicStream;
   ASSERT_NE(stream, 0u);
