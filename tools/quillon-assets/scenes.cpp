@@ -102,6 +102,20 @@ struct Builder {
 // floor when asked); texture coordinates in world units / (tileU, tileV)
 // on the sides, the roof at one texel (roofU, roofV). Colours: base shaded
 // by the light, darker towards the bottom by bottomDim.
+// The eye positions a scene's camera passes through. A face of a box is
+// seen only from the outer side of its plane; a face whose plane no eye ever
+// stands in front of stays hidden behind the box's other faces, so it is
+// left out (the renderer sends every face it is given, every frame).
+std::vector<Vec3f> Viewpoints;
+
+bool EverSeen(Vec3f point, Vec3f normal) {
+  if (Viewpoints.empty()) return true;
+  for (const Vec3f& e : Viewpoints)
+    // The margin covers the camera spline's small departures from the curve it samples.
+    if ((e.X - point.X) * normal.X + (e.Y - point.Y) * normal.Y + (e.Z - point.Z) * normal.Z > -60.0f) return true;
+  return false;
+}
+
 void AddBox(Builder& b, float x0, float y0, float z0, float x1, float y1, float z1, Colour base, float tileU,
             float tileV, float roofU, float roofV, float bottomDim, bool floor, float ambient) {
   int v[8];
@@ -121,6 +135,7 @@ void AddBox(Builder& b, float x0, float y0, float z0, float x1, float y1, float 
     int q[4];
     TexCoord t[4];
     Colour c[4];
+    if (!EverSeen(b.o.Vertex[v[s.corners[0]]], s.normal)) continue;
     float k = Shade(s.normal, ambient);
     for (int i = 0; i < 4; ++i) {
       q[i] = v[s.corners[i]];
@@ -132,14 +147,14 @@ void AddBox(Builder& b, float x0, float y0, float z0, float x1, float y1, float 
     }
     b.Quad(q, t, c);
   }
-  {
+  if (EverSeen(b.o.Vertex[v[4]], {0, 0, 1})) {
     int q[4] = {v[4], v[5], v[7], v[6]};
     TexCoord t[4] = {{roofU, roofV}, {roofU, roofV}, {roofU, roofV}, {roofU, roofV}};
     Colour c = base * Shade({0, 0, 1}, ambient);
     Colour cs[4] = {c, c, c, c};
     b.Quad(q, t, cs);
   }
-  if (floor) {
+  if (floor && EverSeen(b.o.Vertex[v[0]], {0, 0, -1})) {
     int q[4] = {v[0], v[2], v[3], v[1]};
     TexCoord t[4] = {{roofU, roofV}, {roofU, roofV}, {roofU, roofV}, {roofU, roofV}};
     Colour c = base * (ambient * bottomDim);
@@ -184,7 +199,9 @@ enum FlightMaterial { kFacade, kGround, kGlow, kNeon, kGrate, kStream };
 
 // The city: towers on both sides of an avenue along y, |x| < kAvenue free.
 constexpr float kAvenue = 460.0f;
-constexpr float kCityY0 = -12600.0f, kCityY1 = 2400.0f;
+// The city runs on well past the end of the flight, so that the closing climb
+// looks out over roofs rather than into the dark.
+constexpr float kCityY0 = -12600.0f, kCityY1 = 5200.0f;
 
 // How far a point of the avenue lies from the camera's path, for keeping
 // the path clear of lights that would fill the screen.
@@ -217,6 +234,8 @@ scene::Scene MakeFlightScene(int items) {
                  Material("grate", "grate.tga", 0.0f),   Material("stream", "glow.tga", 0.7f)};
   const int objectBudget = items - static_cast<int>(s.Materials.size());
   Dice dice{0xC17Eu};
+  Viewpoints.clear();
+  for (float t = 0; t <= 88.0f; t += 0.25f) Viewpoints.push_back(FlightEye(t));
 
   // 0: the ground, in tiles so that no polygon is huge.
   {
@@ -451,6 +470,7 @@ scene::Scene MakeFlightScene(int items) {
     }
   }
   (void)roofs;
+  Viewpoints.clear();
 
   // The camera: keys every 4 time units from 0 to 88 on the flight curve,
   // the target on the same curve a little ahead and below.
@@ -460,7 +480,8 @@ scene::Scene MakeFlightScene(int items) {
     Vec3f a = FlightEye(t + 7.0f);
     s.CamPosition.push_back({static_cast<std::int32_t>(t), e.X, e.Y, e.Z});
     float look = 1.0f - Smooth(0.0f, 20.0f, t);  // at the start the camera looks down into the avenue
-    s.CamTarget.push_back({static_cast<std::int32_t>(t), a.X, a.Y, a.Z - 120.0f - 700.0f * look});
+    float overlook = Smooth(60.0f, 88.0f, t);  // and over the roofs at the end
+    s.CamTarget.push_back({static_cast<std::int32_t>(t), a.X, a.Y, a.Z + 30.0f - 850.0f * look - 700.0f * overlook});
   }
   FinishScene(s);
   return s;
