@@ -408,6 +408,27 @@ Picture MakeVideoFrame(int index) {
       float vignette = 1 - 0.45f * SmoothStep(0.7f, 1.5f, std::sqrt(dx * dx + dy * dy));
       p.image.Set(x, y, c * vignette + kNight);
     }
+  // A ticker along the bottom that moves on by exactly one repeat of its text
+  // over the loop.
+  static const TextMask ticker = SetLine(Weight::Bold, "PARTY  \xC2\xB7  CODE  \xC2\xB7  FEEL  \xC2\xB7  ", 17.0f, 1.0f, 1.5f);
+  const int period = static_cast<int>(std::lround(ticker.advance + 1.5f));
+  const float offset = period * phase;
+  const int bandTop = 216, bandBottom = 244;
+  const int textTop = bandTop + (bandBottom - bandTop - ticker.height) / 2;
+  for (int y = bandTop; y < bandBottom; ++y)
+    for (int x = 0; x < n; ++x) {
+      float* px = p.image.At(x, y);
+      float edge = (y == bandTop || y == bandBottom - 1) ? 1.0f : 0.0f;
+      for (int c = 0; c < 3; ++c) px[c] *= 0.35f;
+      Colour line = kCyan * (0.6f * edge);
+      px[0] += line.r, px[1] += line.g, px[2] += line.b;
+      // Position within the repeating text, sampled between two columns.
+      float u = std::fmod(x + offset, static_cast<float>(period));
+      int u0 = static_cast<int>(std::floor(u));
+      float f = u - u0;
+      float a = ticker.At(u0, y - textTop) * (1 - f) + ticker.At((u0 + 1) % period, y - textTop) * f;
+      if (a > 0) Over(p.image, x, y, Mix(kIvory, kAmber, 0.25f), a);
+    }
   return p;
 }
 

@@ -83,10 +83,11 @@ void WriteSheet(const std::string& path, const std::vector<Thumbnail>& large, co
     const Thumbnail& t = large[i];
     int cx = margin + static_cast<int>(i % columns) * cellW;
     int cy = y0 + static_cast<int>(i / columns) * (cellH + labelH);
-    int left = cx + (cellW - 12 - t.image.width) / 2, top = cy + (cellH - 8 - t.image.height) / 2;
+    // Pictures stand on a common line with their names right under them.
+    int left = cx + (cellW - 12 - t.image.width) / 2, top = cy + (cellH - 6 - t.image.height);
     Blit(sheet, t.image, left, top);
     Frame(sheet, left, top, t.image.width, t.image.height, edge);
-    Label(sheet, t.name + (t.alpha ? "  (RGBA)" : ""), 12, Weight::Regular, dim, cx + 4, cy + cellH + 10);
+    Label(sheet, t.name + (t.alpha ? "  (RGBA)" : ""), 12, Weight::Regular, dim, left, cy + cellH + 10);
   }
   int fy = y0 + rowsLarge * (cellH + labelH) + 8;
   Label(sheet, "video frames 0.jpg \xE2\x80\xA6 99.jpg (a seamless loop)", 16, Weight::Bold, ink, margin, fy + 18);
