@@ -3,10 +3,35 @@
 // face count, the vertices, the faces) with its derived face normals, face
 // lists and unit vertex normals.
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 namespace assets {
+
+// Arrays that the loader fills in full straight after allocating them: a
+// resize leaves new entries uninitialised instead of zeroing them first, so
+// the largest arrays of a big mesh are written once, not twice.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <typename U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+template <typename T>
+using MeshArray = std::vector<T, UninitialisedAllocator<T>>;
 
 struct MeshVec3 {
   float x, y, z;
@@ -25,11 +50,11 @@ struct MeshVertexInfo {
 struct Mesh {
   std::int32_t vertexCount = 0;
   std::int32_t faceCount = 0;
-  std::vector<MeshVec3> vertices;
+  MeshArray<MeshVec3> vertices;
   std::vector<MeshVertexInfo> vertexInfo;
-  std::vector<MeshFace> faces;
-  std::vector<MeshVec3> faceNormals;
-  std::vector<std::int32_t> useFaceStorage;  // the face lists of every vertex, end to end
+  MeshArray<MeshFace> faces;
+  MeshArray<MeshVec3> faceNormals;
+  MeshArray<std::int32_t> useFaceStorage;  // the face lists of every vertex, end to end
 };
 
 // Reads the file, scales by the largest signed coordinate and derives the face

@@ -22,7 +22,8 @@
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
 #define STBI_MAX_DIMENSIONS 8192
-#define STBI_MALLOC(size) std::malloc(size)
+// Zeroed, so that nothing stb_image keeps is ever read uninitialised.
+#define STBI_MALLOC(size) std::calloc(1, size)
 #define STBI_REALLOC(p, size) std::realloc(p, size)
 #define STBI_FREE(p) std::free(p)
 #define STB_IMAGE_IMPLEMENTATION
@@ -278,10 +279,70 @@ bool PngHasTransparencyChunk(const std::vector<std::uint8_t>& data) {
   return false;
 }
 
+// The stb_image on the system (2.27) trusts two things in a JPEG file that a
+// damaged file can break: the symbol counts of a Huffman table (more than 256
+// symbols write past its tables) and that a scan only names tables the file
+// defined (an undefined one is read uninitialised and its decoding walks out
+// of the code tables). Both are checked here before stb_image sees the file.
+// The walk follows the markers through the entropy-coded data of every scan,
+// since a progressive picture defines new tables between its scans. Bytes
+// past the end read as 0, as stb_image reads them.
+bool JpegTablesAreSound(const std::vector<std::uint8_t>& data) {
+  const std::size_t size = data.size();
+  auto at = [&](std::size_t i) -> int { return i < size ? data[i] : 0; };
+  bool defined[2][4] = {};  // [DC, AC][table number]
+  std::size_t pos = 2;
+  while (pos + 1 < size) {
+    if (data[pos] != 0xFF) {
+      ++pos;  // entropy-coded bytes of a scan
+      continue;
+    }
+    int marker = data[pos + 1];
+    if (marker == 0xFF) {
+      ++pos;  // fill byte
+      continue;
+    }
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+      pos += 2;  // stuffed byte, restart markers and other markers without a length
+      continue;
+    }
+    if (marker == 0xD9) return true;
+    const std::size_t length = (static_cast<std::size_t>(at(pos + 2)) << 8) | static_cast<std::size_t>(at(pos + 3));
+    if (length < 2) return true;  // stb_image refuses it itself
+    if (marker == 0xC4) {
+      std::size_t p = pos + 4;
+      const std::size_t end = pos + 2 + length;
+      while (p < end) {
+        const int tableClass = at(p) >> 4, table = at(p) & 15;
+        if (tableClass > 1 || table > 3) return false;
+        int n = 0;
+        for (int i = 0; i < 16; ++i) n += at(p + 1 + i);
+        if (n > 256) return false;
+        defined[tableClass][table] = true;
+        p += 17 + static_cast<std::size_t>(n);
+      }
+    } else if (marker == 0xDA) {
+      const int components = at(pos + 4);
+      const std::size_t after = pos + 5 + 2 * static_cast<std::size_t>(components);
+      const int spectralStart = at(after), spectralEnd = at(after + 1);
+      for (int c = 0; c < components; ++c) {
+        const int tables = at(pos + 6 + 2 * static_cast<std::size_t>(c));
+        const int dc = tables >> 4, ac = tables & 15;
+        if (dc > 3 || ac > 3) return false;
+        if (spectralStart == 0 && !defined[0][dc]) return false;
+        if (spectralEnd > 0 && !defined[1][ac]) return false;
+      }
+    }
+    pos += 2 + length;
+  }
+  return true;
+}
+
 Decoded DecodeWithStb(const std::vector<std::uint8_t>& data) {
   Decoded out;
   out.error = kImageUnsupported;
   if (data.empty() || data.size() > static_cast<std::size_t>(INT32_MAX)) return out;
+  if (StartsWith(data, "\xFF\xD8", 2) && !JpegTablesAreSound(data)) return out;
   int width = 0, height = 0, channels = 0;
   // Only the reentrant entry points: the vertical-flip and other global
   // settings are never touched, so concurrent decodes cannot disturb each other.

@@ -340,6 +340,44 @@ TEST_F(ImageLibrary, OversizedOrShortTgaIsRefused) {
   EXPECT_EQ(shortRaw.code, platform::kImageUnsupported);
 }
 
+TEST_F(ImageLibrary, JpegWithOverfullHuffmanTableIsRefused) {
+  // Symbol counts adding up to more than the 256 a table can hold; the
+  // decoder underneath would write past its tables (seen under AddressSanitizer).
+  Bytes rgb = RedOverBlue();
+  Bytes jpeg = platform::EncodeJpeg(16, 16, 3, rgb.data(), 90);
+  std::size_t dht = 0;
+  for (std::size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC4) {
+      dht = i;
+      break;
+    }
+  }
+  ASSERT_NE(dht, 0u);
+  for (int k = 0; k < 16; ++k) jpeg[dht + 5 + k] = 0x40;
+  Loaded loaded;
+  Load(loaded, Write("dht.jpg", jpeg));
+  EXPECT_EQ(loaded.image, nullptr);
+  EXPECT_EQ(loaded.code, platform::kImageUnsupported);
+}
+
+TEST_F(ImageLibrary, JpegScanNamingAnUndefinedTableIsRefused) {
+  Bytes rgb = RedOverBlue();
+  Bytes jpeg = platform::EncodeJpeg(16, 16, 3, rgb.data(), 90);
+  std::size_t sos = 0;
+  for (std::size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
+      sos = i;
+      break;
+    }
+  }
+  ASSERT_NE(sos, 0u);
+  jpeg[sos + 6] = 0x33;  // first component: DC and AC table 3, which the file never defines
+  Loaded loaded;
+  Load(loaded, Write("sos.jpg", jpeg));
+  EXPECT_EQ(loaded.image, nullptr);
+  EXPECT_EQ(loaded.code, platform::kImageUnsupported);
+}
+
 TEST_F(ImageLibrary, ConcurrentDecodesKeepTheirOwnErrorCodes) {
   std::string good = Write("good.tga", assettest::Tga24(3, 2, kSix, true));
   std::string bad = Write("bad.tga", Bytes{1, 2, 3});

@@ -168,7 +168,10 @@ TEST_F(MeshFileTest, FaceListsMatchTheScanOverAllFaces) {
     float n = static_cast<float>(want[i].size());
     x /= n, y /= n, z /= n;
     float l = std::sqrt(x * x + y * y + z * z);
-    ExpectVec(mesh.vertexInfo[i].normal, x / l, y / l, z / l);
+    // Bit for bit: the same float operations in the same order.
+    EXPECT_EQ(mesh.vertexInfo[i].normal.x, x / l) << "vertex " << i;
+    EXPECT_EQ(mesh.vertexInfo[i].normal.y, y / l) << "vertex " << i;
+    EXPECT_EQ(mesh.vertexInfo[i].normal.z, z / l) << "vertex " << i;
   }
 }
 
