@@ -279,6 +279,16 @@ bool PngHasTransparencyChunk(const std::vector<std::uint8_t>& data) {
   return false;
 }
 
+// Where the first marker after the start-of-image marker begins, or 0 when the
+// file is no JPEG. stb_image, like the format, allows fill bytes (0xFF)
+// before the start-of-image marker's second byte.
+std::size_t JpegStart(const std::vector<std::uint8_t>& data) {
+  if (data.empty() || data[0] != 0xFF) return 0;
+  std::size_t i = 1;
+  while (i < data.size() && data[i] == 0xFF) ++i;
+  return i < data.size() && data[i] == 0xD8 ? i + 1 : 0;
+}
+
 // The stb_image on the system (2.27) trusts two things in a JPEG file that a
 // damaged file can break: the symbol counts of a Huffman table (more than 256
 // symbols write past its tables) and that a scan only names tables the file
@@ -287,11 +297,10 @@ bool PngHasTransparencyChunk(const std::vector<std::uint8_t>& data) {
 // The walk follows the markers through the entropy-coded data of every scan,
 // since a progressive picture defines new tables between its scans. Bytes
 // past the end read as 0, as stb_image reads them.
-bool JpegTablesAreSound(const std::vector<std::uint8_t>& data) {
+bool JpegTablesAreSound(const std::vector<std::uint8_t>& data, std::size_t pos) {
   const std::size_t size = data.size();
   auto at = [&](std::size_t i) -> int { return i < size ? data[i] : 0; };
   bool defined[2][4] = {};  // [DC, AC][table number]
-  std::size_t pos = 2;
   while (pos + 1 < size) {
     if (data[pos] != 0xFF) {
       ++pos;  // entropy-coded bytes of a scan
@@ -342,7 +351,7 @@ Decoded DecodeWithStb(const std::vector<std::uint8_t>& data) {
   Decoded out;
   out.error = kImageUnsupported;
   if (data.empty() || data.size() > static_cast<std::size_t>(INT32_MAX)) return out;
-  if (StartsWith(data, "\xFF\xD8", 2) && !JpegTablesAreSound(data)) return out;
+  if (std::size_t start = JpegStart(data); start != 0 && !JpegTablesAreSound(data, start)) return out;
   int width = 0, height = 0, channels = 0;
   // Only the reentrant entry points: the vertical-flip and other global
   // settings are never touched, so concurrent decodes cannot disturb each other.
@@ -362,7 +371,7 @@ Decoded DecodeWithStb(const std::vector<std::uint8_t>& data) {
 }
 
 Decoded Decode(const std::vector<std::uint8_t>& data) {
-  bool otherFormat = StartsWith(data, "\x89PNG", 4) || StartsWith(data, "\xFF\xD8", 2) || StartsWith(data, "BM", 2);
+  bool otherFormat = StartsWith(data, "\x89PNG", 4) || JpegStart(data) != 0 || StartsWith(data, "BM", 2);
   TgaHeader header{};
   if (!otherFormat && ParseTgaHeader(data, header)) return DecodeTga(data, header);
   return DecodeWithStb(data);
