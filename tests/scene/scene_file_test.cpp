@@ -302,7 +302,7 @@ TEST(SceneLoadFailure, FileEndingInsideLastScaleKeysIsReadPastEnd) {
   Bytes::ObjectFields o;
   o.scaleCount = 2;
   b.Object(o).Key(0, 1, 1, 1).Key(1, 2, 2, 2);
-  b.data.resize(b.data.size() - 5);
+  b.data.erase(b.data.end() - 5, b.data.end());
   b.Write(dir.File("short.3dw"));
   auto r = RunInChild([&] {
     scene::Scene s;
