@@ -85,6 +85,17 @@ SDL_Window* MakeSdlWindow(const WindowRequest& request, int depthBits) {
   return SDL_CreateWindow(request.title ? request.title : "", 0, 0, request.width, request.height, flags);
 }
 
+// Without a display SDL falls back to drivers that draw nowhere; the show
+// window counts as made only on a display someone can see, unless such a
+// driver was asked for by name.
+bool RealDisplay() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return false;
+  if (SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0) return true;
+  const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+  return requested && SDL_strcasecmp(requested, driver) == 0 && SDL_strcmp(driver, "dummy") != 0;
+}
+
 WindowHandle SdlCreateShowWindow(const WindowRequest& request) {
   if (!request.className || registeredClass != request.className) return nullptr;
   if (request.width <= 0 || request.height <= 0) return nullptr;
@@ -92,6 +103,10 @@ WindowHandle SdlCreateShowWindow(const WindowRequest& request) {
   SDL_setenv("SDL_VIDEO_X11_WMCLASS", request.className, 1);
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+  if (!RealDisplay()) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return nullptr;
+  }
   SDL_Window* sdl = MakeSdlWindow(request, request.pixelFormat.depthBits);
   PixelFormatRequest surface = request.pixelFormat;
   if (!sdl && request.pixelFormat.depthBits > 24) {

@@ -10,6 +10,7 @@
 namespace shell {
 
 float FrameClock = 0.0f;
+SegmentBodies Segments = {DrawSegmentA, DrawSegmentB, DrawSegmentC, DrawSegmentD, DrawSegmentE, DrawFinale};
 
 namespace {
 
@@ -38,14 +39,14 @@ bool PumpMessages() {
 void ClearFrame() { render::ClearFrame(); }
 
 void DrawSegments() {
-  if (PositionBelow(SegmentBStart)) DrawSegmentA(FrameClock);
-  if (PositionIn(SegmentBStart, SegmentCStart)) DrawSegmentB(FrameClock);
-  if (PositionIn(SegmentCStart, SegmentDStart)) DrawSegmentC(FrameClock);
-  if (PositionIn(SegmentDStart, SegmentEStart)) DrawSegmentD(FrameClock);
-  if (PositionIn(SegmentEStart, SegmentFStart)) DrawSegmentE(FrameClock);
+  if (PositionBelow(SegmentBStart)) Segments.A(FrameClock);
+  if (PositionIn(SegmentBStart, SegmentCStart)) Segments.B(FrameClock);
+  if (PositionIn(SegmentCStart, SegmentDStart)) Segments.C(FrameClock);
+  if (PositionIn(SegmentDStart, SegmentEStart)) Segments.D(FrameClock);
+  if (PositionIn(SegmentEStart, SegmentFStart)) Segments.E(FrameClock);
   if (PositionIn(SegmentFStart, SegmentFEnd)) {
     double since = static_cast<double>(FrameClock) - SegmentFStart;
-    DrawFinale(static_cast<float>(since / 8000.0), static_cast<float>(0.41 - since / 3'200'000.0));
+    Segments.F(static_cast<float>(since / 8000.0), static_cast<float>(0.41 - since / 3'200'000.0));
   }
 }
 

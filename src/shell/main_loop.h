@@ -39,6 +39,19 @@ struct LoopHooks {
   void* context = nullptr;
 };
 
+// The bodies the loop draws for segments A to F. They start out as the
+// timeline's and the finale's own; a test puts recorders in their place to
+// see which segment a position selects.
+struct SegmentBodies {
+  void (*A)(float frameClock);
+  void (*B)(float frameClock);
+  void (*C)(float frameClock);
+  void (*D)(float frameClock);
+  void (*E)(float frameClock);
+  void (*F)(float u, float scroll);
+};
+extern SegmentBodies Segments;
+
 // Runs frames until the show ends one of the ways of LoopEnd.
 LoopEnd RunMainLoop(const LoopHooks* hooks = nullptr);
 

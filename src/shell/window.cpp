@@ -27,7 +27,6 @@ constexpr const char* kTitle = "Quillon";
 // Armed by OpenShellWindow, spent by the first teardown, so the exit handler
 // after an explicit teardown finds nothing to do.
 bool teardownPending = false;
-bool atExitRegistered = false;
 bool terminateInstalled = false;
 bool presentTargetIsOurs = false;
 
@@ -42,18 +41,17 @@ void PresentShellWindow() {
 }
 
 // std::atexit runs handlers in reverse order of registration, so ours runs
-// before every handler registered earlier. An uncaught exception ends the
-// program through std::terminate without exit handlers; the terminate
-// handler gives the teardown its turn there too.
+// before every handler registered before this opening; a second opening
+// registers it again on top (the teardown itself runs once however often
+// the handler is called). An uncaught exception ends the program through
+// std::terminate without exit handlers; the terminate handler gives the
+// teardown its turn there too.
 void InstallExitHandler() {
   if (!terminateInstalled) {
     PreviousExitHandler = std::set_terminate(ShellTerminate);
     terminateInstalled = true;
   }
-  if (!atExitRegistered) {
-    std::atexit(ShellExitHandler);
-    atExitRegistered = true;
-  }
+  std::atexit(ShellExitHandler);
 }
 
 }  // namespace
