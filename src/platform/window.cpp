@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -102,8 +103,12 @@ WindowHandle SdlCreateShowWindow(const WindowRequest& request) {
   // The X11 class name is read when the window is made.
   SDL_setenv("SDL_VIDEO_X11_WMCLASS", request.className, 1);
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "No display: %s\n", SDL_GetError());
+    return nullptr;
+  }
   if (!RealDisplay()) {
+    std::fprintf(stderr, "No display: only the %s video driver is there\n", SDL_GetCurrentVideoDriver());
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;
   }
@@ -114,7 +119,10 @@ WindowHandle SdlCreateShowWindow(const WindowRequest& request) {
     sdl = MakeSdlWindow(request, 24);
     surface.depthBits = 24;
   }
-  if (!sdl) return nullptr;
+  if (!sdl) {
+    std::fprintf(stderr, "No window: %s\n", SDL_GetError());
+    return nullptr;
+  }
   auto* window = new WindowRecord;
   window->sdl = sdl;
   window->procedure = registeredProcedure;
