@@ -360,8 +360,10 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
   return true;
 }
 
-bool AudioStart() {
-  CountCall();
+namespace {
+// Pausing the device waits for a pull in progress, so no pull follows once
+// a stop returns.
+bool PauseDevice(int pause) {
   AudioState& s = State();
   SDL_AudioDeviceID id;
   {
@@ -369,22 +371,19 @@ bool AudioStart() {
     if (!s.ready) return false;
     id = s.device;
   }
-  SDL_PauseAudioDevice(id, 0);
+  SDL_PauseAudioDevice(id, pause);
   return true;
+}
+}  // namespace
+
+bool AudioStart() {
+  CountCall();
+  return PauseDevice(0);
 }
 
 bool AudioStop() {
   CountCall();
-  AudioState& s = State();
-  SDL_AudioDeviceID id;
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.ready) return false;
-    id = s.device;
-  }
-  // Waits for a pull in progress, so no pull follows once this returns.
-  SDL_PauseAudioDevice(id, 1);
-  return true;
+  return PauseDevice(1);
 }
 
 void AudioFree() {

@@ -35,7 +35,7 @@ inline Bytes TgaFile(int imageType, int bitsPerPixel, int descriptor, int width,
   b.push_back(static_cast<std::uint8_t>(id.size()));
   b.push_back(0);  // no colour map
   b.push_back(static_cast<std::uint8_t>(imageType));
-  for (int i = 0; i < 5; ++i) b.push_back(0);  // colour map specification
+  for (int i = 0; i < 5; ++i) b.push_back(0);  // colour map description (first entry, length, entry size)
   Put16(b, 0);
   Put16(b, 0);
   Put16(b, width);
