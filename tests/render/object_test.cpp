@@ -19,25 +19,7 @@ using rendertest::PixelX;
 using rendertest::Recorder;
 using testsupport::ReadPixel;
 
-class ObjectDrawingTest : public testsupport::GlTest {
- protected:
-  void SetUp() override {
-    GlTest::SetUp();
-    if (IsSkipped()) return;
-    ResetState();
-    gl::glClearColor(0, 0, 0, 0);
-    render::ClearFrame();
-  }
-  void TearDown() override {
-    ResetState();
-    GlTest::TearDown();
-  }
-  static void ResetState() {
-    render::SetSceneTint(1, 1, 1);
-    render::SetPassColour(1, 1, 1);
-    render::SetVertexOffset(0, 0, 0);
-  }
-};
+class ObjectDrawingTest : public rendertest::RenderTest {};
 
 void ExpectVec(const scene::Vec3f& v, float x, float y, float z) {
   EXPECT_FLOAT_EQ(v.X, x);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "render/render_pass.h"
+#include "render/state.h"
 #include "scene/camera.h"
 
 namespace rendertest {
@@ -258,5 +260,24 @@ std::uint32_t MakeTexture(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::u
 
 int PixelX(float x, float d) { return static_cast<int>(std::lround(400.0 + 300.0 * x / d)); }
 int PixelY(float z, float d) { return static_cast<int>(std::lround(300.0 + 300.0 * z / d)); }
+
+void RenderTest::SetUp() {
+  GlTest::SetUp();
+  if (IsSkipped()) return;
+  ResetState();
+  gl::glClearColor(0, 0, 0, 0);
+  render::ClearFrame();
+}
+
+void RenderTest::TearDown() {
+  ResetState();
+  GlTest::TearDown();
+}
+
+void RenderTest::ResetState() {
+  render::SetSceneTint(1, 1, 1);
+  render::SetPassColour(1, 1, 1);
+  render::SetVertexOffset(0, 0, 0);
+}
 
 }  // namespace rendertest

@@ -71,4 +71,14 @@ std::uint32_t MakeTexture(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::u
 int PixelX(float x, float d);
 int PixelY(float z, float d);
 
+// A headless context per test with a black frame and the render state at
+// its start-up values before and after every test.
+class RenderTest : public testsupport::GlTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  static void ResetState();
+};
+
 }  // namespace rendertest
+

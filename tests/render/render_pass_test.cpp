@@ -24,25 +24,7 @@ using rendertest::PixelY;
 using rendertest::Recorder;
 using testsupport::ReadPixel;
 
-class RenderPassTest : public testsupport::GlTest {
- protected:
-  void SetUp() override {
-    GlTest::SetUp();
-    if (IsSkipped()) return;
-    ResetState();
-    gl::glClearColor(0, 0, 0, 0);
-    render::ClearFrame();
-  }
-  void TearDown() override {
-    ResetState();
-    GlTest::TearDown();
-  }
-  static void ResetState() {
-    render::SetSceneTint(1, 1, 1);
-    render::SetPassColour(1, 1, 1);
-    render::SetVertexOffset(0, 0, 0);
-  }
-};
+class RenderPassTest : public rendertest::RenderTest {};
 
 // A 1280 x 720 frame: the scene keeps its 4:3 aspect.
 class WideRenderPassTest : public RenderPassTest {

@@ -22,25 +22,7 @@ using rendertest::MakeScene;
 using rendertest::Recorder;
 using testsupport::ReadPixel;
 
-class VariantsTest : public testsupport::GlTest {
- protected:
-  void SetUp() override {
-    GlTest::SetUp();
-    if (IsSkipped()) return;
-    ResetState();
-    gl::glClearColor(0, 0, 0, 0);
-    render::ClearFrame();
-  }
-  void TearDown() override {
-    ResetState();
-    GlTest::TearDown();
-  }
-  static void ResetState() {
-    render::SetSceneTint(1, 1, 1);
-    render::SetPassColour(1, 1, 1);
-    render::SetVertexOffset(0, 0, 0);
-  }
-};
+class VariantsTest : public rendertest::RenderTest {};
 
 TEST(ObjectsByName, FindReturnsTheLastMatchOr65535) {
   scene::Scene s = MakeScene();
