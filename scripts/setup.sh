@@ -30,8 +30,9 @@ quillon_install() {
 quillon_build() {
   local dir="$1"
   shift
-  cmake -S "$QUILLON_ROOT" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || {
-    cat "$dir.configure.log" >&2
+  mkdir -p "$dir"
+  cmake -S "$QUILLON_ROOT" -B "$dir" "$@" >"$dir/configure.log" 2>&1 || {
+    cat "$dir/configure.log" >&2
     echo "cmake configure failed" >&2
     exit 1
   }
