@@ -29,6 +29,37 @@ constexpr std::size_t kVideoMaterial = 1;
 
 enum class Overlay { B, C, D, E };
 
+// What a dream layer needs to know to tell whether every one of its pixels
+// magnifies the bound picture: the texture's own filters, and how many
+// texels the widest step of one pixel covers at layer scale 1. The layer
+// spans texture coordinates 0..1 across the viewport's width and 0..0.75
+// down its height, and a rotation moves that step between the picture's
+// axes, so the larger side of the picture counts.
+struct DreamFootprint {
+  GLint minFilter = GL_LINEAR;
+  double perUnitScale = HUGE_VAL;
+  // Only a mipmapping texture that magnifies linearly gains anything.
+  bool CanSkipMipmaps() const {
+    return minFilter == GL_LINEAR_MIPMAP_LINEAR || minFilter == GL_LINEAR_MIPMAP_NEAREST;
+  }
+};
+
+DreamFootprint MeasureDreamFootprint() {
+  DreamFootprint footprint;
+  GLint magFilter = 0;
+  gl::glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &footprint.minFilter);
+  gl::glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
+  GLint viewport[4] = {0, 0, 0, 0};
+  gl::glGetIntegerv(GL_VIEWPORT, viewport);
+  GLint width = 0, height = 0;
+  gl::glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+  gl::glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+  if (magFilter != GL_LINEAR || viewport[2] <= 0 || viewport[3] <= 0 || width <= 0 || height <= 0) return footprint;
+  const double step = std::fmax(1.0 / viewport[2], 0.75 / viewport[3]);
+  footprint.perUnitScale = step * std::fmax(width, height);
+  return footprint;
+}
+
 struct Captions {
   std::uint32_t threshold[3];
   std::uint32_t* texture[3];
@@ -152,9 +183,21 @@ void DrawSegmentC(float frameClock) {
   gl::gluOrtho2D(0, 800, 600, 0);
   gl::glMatrixMode(GL_MODELVIEW);
   gl::glLoadIdentity();
+  const DreamFootprint footprint = MeasureDreamFootprint();
+  GLint minFilter = footprint.minFilter;
   for (int k = 1; k <= 8; ++k) {
     const float a = 0.1f * static_cast<float>(k) * std::sin(s);
     const float b = 0.1f * static_cast<float>(k) * std::cos(0.71f * s);
+    // A layer that every pixel magnifies samples the picture's full-size
+    // level alone, whatever the minifying filter: it is drawn with plain
+    // linear filtering, which gives the same picture for far less work. The
+    // bound on the footprint holds for every rotation of the layer.
+    const bool magnified = footprint.CanSkipMipmaps() && footprint.perUnitScale * std::fabs(1 + a) <= 1.0;
+    const GLint wanted = magnified ? GL_LINEAR : footprint.minFilter;
+    if (wanted != minFilter) {
+      gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, wanted);
+      minFilter = wanted;
+    }
     gl::glMatrixMode(GL_TEXTURE);
     gl::glLoadIdentity();
     gl::glTranslatef((s + 0.01f * a) * 0.01f, (s - 0.01f * a) * 0.0125f, -0.0476f * s);
@@ -173,6 +216,7 @@ void DrawSegmentC(float frameClock) {
     gl::glVertex2f(0, 600);
     gl::glEnd();
   }
+  if (minFilter != footprint.minFilter) gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, footprint.minFilter);
   DrawCaptionOverlay(Overlay::C);
 }
 

@@ -156,6 +156,49 @@ TEST_F(Timeline, DreamLayersAddEightTranslucentCopiesAndTheirCaptions) {
   EXPECT_EQ(CaptionLevel(0), 255);
 }
 
+// A 512 x 512 mipmapped picture whose full-size level is red and whose
+// smaller levels are green: green on screen means a smaller level was read.
+GLuint RedOverGreenMipmaps() {
+  GLuint name = 0;
+  gl::glGenTextures(1, &name);
+  gl::glBindTexture(GL_TEXTURE_2D, name);
+  for (int level = 0, side = 512; side >= 1; ++level, side /= 2) {
+    std::vector<std::uint8_t> texels(static_cast<std::size_t>(side) * side * 4, 0);
+    for (std::size_t i = 0; i < texels.size(); i += 4) {
+      texels[i + (level == 0 ? 0 : 1)] = 255;
+      texels[i + 3] = 255;
+    }
+    gl::glTexImage2D(GL_TEXTURE_2D, level, 4, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  }
+  gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  return name;
+}
+
+TEST_F(Timeline, DreamLayersReadSmallerLevelsOnlyWhereTheyShrinkThePicture) {
+  Dreams07Texture = RedOverGreenMipmaps();
+  auto minFilter = [] {
+    GLint filter = 0;
+    gl::glBindTexture(GL_TEXTURE_2D, Dreams07Texture);
+    gl::glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    return filter;
+  };
+  // s = 3 pi / 2: every layer is drawn smaller than 1:1 on the picture
+  // (scales 0.2 to 0.9), so every pixel magnifies: the full-size level only.
+  Frame(4350000 + 471239, DrawSegmentC);
+  auto p = testsupport::ReadPixel(400, 300);
+  EXPECT_GE(p[0], 248);
+  EXPECT_EQ(p[1], 0) << "a magnified layer never reads the smaller levels";
+  EXPECT_EQ(minFilter(), GL_LINEAR_MIPMAP_LINEAR) << "the picture keeps its own filter";
+  // s = pi / 2: the outer layers grow to scales 1.6 to 1.8, so the picture
+  // shrinks on screen there and its smaller levels show through.
+  Frame(4350000 + 157080, DrawSegmentC);
+  p = testsupport::ReadPixel(400, 300);
+  EXPECT_GT(p[1], 2) << "shrunk layers are filtered across the mipmap levels";
+  EXPECT_GE(p[0], 150);
+  EXPECT_EQ(minFilter(), GL_LINEAR_MIPMAP_LINEAR);
+}
+
 TEST_F(Timeline, VideoFrameIndexRoundsHalvesToEvenAndWrapsAt100) {
   EXPECT_EQ(VideoFrameIndex(3.0f), 2);
   EXPECT_EQ(VideoFrameIndex(5.0f), 2);
