@@ -111,7 +111,9 @@ Picture MakeCaption(const std::string& name) {
   Picture p;
   p.name = name;
   p.channels = 4;
-  const int w = 512, h = 192;
+  // Sides that are powers of two: the texture loader uploads the picture as
+  // it stands instead of rescaling it first.
+  const int w = 512, h = 256;
   p.image = Image(w, h);
   for (const CaptionTriple& t : kCaptions)
     for (int i = 0; i < 3; ++i) {
@@ -122,7 +124,7 @@ Picture MakeCaption(const std::string& name) {
       // One size for the whole triple, so its rows read as one phrase.
       float size = 1e9f;
       for (const char* word : t.words)
-        size = std::min(size, FitSize(Weight::Bold, word, 440.0f, 112.0f, stretch, track));
+        size = std::min(size, FitSize(Weight::Bold, word, 440.0f, 0.58f * h, stretch, track));
       TextMask mask = SetLine(Weight::Bold, t.words[i], size, stretch, track * size);
       TextMask soft = Blur(mask, 6);
       int left, top;
@@ -239,7 +241,7 @@ Picture MakeDreams() {
   Picture p;
   p.name = "dreams07.tga";
   p.channels = 3;
-  const int n = 512;
+  const int n = 256;
   p.image = Image(n, n);
   struct Disc {
     float x, y, r;
