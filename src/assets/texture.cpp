@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "assets/prefetch.h"
 #include "platform/gl.h"
 #include "platform/present.h"
 #include "scene/progress.h"
@@ -12,29 +14,43 @@ namespace assets {
 
 namespace {
 
-// Names are counted strings: a file name of at most 255 bytes with its NUL,
-// a message text of at most 255 characters.
-constexpr std::size_t kMaxFileName = 254;
+// Message texts are counted strings of at most 255 characters.
 constexpr std::size_t kMaxMessageText = 255;
+
+// Level 0 and the chain below it as the picture came, or GLU's own building
+// for a picture whose sides it must first bring to powers of two (or that is
+// larger than the implementation takes); both give the same texture.
+void BuildMipmaps(const DecodedPicture& picture) {
+  const platform::TextureImage& image = *picture.Image;
+  GLint largest = 0;
+  if (picture.HasLevels) gl::glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+  if (!picture.HasLevels || image.Width > largest || image.Height > largest) {
+    gl::gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image.Width, image.Height, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels);
+    return;
+  }
+  gl::glTexImage2D(GL_TEXTURE_2D, 0, 4, image.Width, image.Height, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels);
+  GLint level = 1;
+  for (const MipmapLevel& m : picture.Levels)
+    gl::glTexImage2D(GL_TEXTURE_2D, level++, 4, m.Width, m.Height, 0, GL_RGBA, GL_UNSIGNED_BYTE, m.Pixels.data());
+}
 
 // The creation steps both loaders share. A picture that cannot be loaded
 // builds nothing: the texture name is still made and bound without a picture,
 // so its surfaces draw untextured and the show goes on.
 void CreateTexture(std::string_view fileName, std::string_view messageName, std::uint32_t& textureName,
                    std::uint8_t* alphaFlag) {
-  platform::TextureImage* image = nullptr;
-  // A name that does not fit, or that a NUL would cut short, is never handed
-  // to the image library: it would open some other file.
-  if (fileName.size() <= kMaxFileName && fileName.find('\0') == std::string_view::npos) {
+  DecodedPicture picture;
+  if (LoadableFileName(fileName)) {
     std::string name(fileName);
-    image = platform::txLoad(0, name.c_str(), 0);
-    if (platform::txGetErrorCode() == platform::kImageFileNotFound) {
+    if (!TakePrefetchedPicture(name, picture)) picture = DecodePicture(name);
+    if (picture.ErrorCode == platform::kImageFileNotFound) {
       std::string text = "File not found : ";
       text.append(messageName);
       if (text.size() > kMaxMessageText) text.resize(kMaxMessageText);
       platform::ShowMessageBox(text.c_str(), "Texture Loader Error Message", false);
     }
   }
+  platform::TextureImage* image = picture.Image;
   if (!image) {
     std::fputs(" ERROR \n", stdout);
     std::fflush(stdout);
@@ -47,12 +63,19 @@ void CreateTexture(std::string_view fileName, std::string_view messageName, std:
   gl::glBindTexture(GL_TEXTURE_2D, name);
   gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-  if (image) {
-    gl::gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image->Width, image->Height, GL_RGBA, GL_UNSIGNED_BYTE, image->Pixels);
-  }
+  if (image) BuildMipmaps(picture);
   // An untextured surface has nothing to alpha-test.
   if (alphaFlag) *alphaFlag = image ? image->HasAlphaChannel : 0;
   ReleaseTextureImage(image);
+}
+
+// A material's picture: the folder and the material's file name joined with
+// a backslash, which the image library reads as a path separator.
+std::string SceneTextureFile(std::string_view directory, const scene::SceneMaterial& material) {
+  std::string fileName(directory);
+  fileName += '\\';
+  fileName += material.TextureFile;
+  return fileName;
 }
 
 }  // namespace
@@ -64,14 +87,17 @@ void LoadTexture(std::string_view fileName, std::uint32_t& textureName) {
 void LoadSceneTextures(scene::Scene& scene, std::string_view directory) {
   std::size_t count = scene.MaterialCount > 0 ? static_cast<std::size_t>(scene.MaterialCount) : 0;
   if (count > scene.Materials.size()) count = scene.Materials.size();
+  if (PrefetchRunning()) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i) names.push_back(SceneTextureFile(directory, scene.Materials[i]));
+    PrefetchPictures(names);
+  }
   for (std::size_t i = 0; i < count; ++i) {
     scene::SceneMaterial& material = scene.Materials[i];
     ++scene::LoadedItems;
     scene::DrawLoadingProgress();
-    std::string fileName(directory);
-    fileName += '\\';
-    fileName += material.TextureFile;
-    CreateTexture(fileName, material.TextureFile, material.TextureName, &material.AlphaFlag);
+    CreateTexture(SceneTextureFile(directory, material), material.TextureFile, material.TextureName,
+                  &material.AlphaFlag);
   }
 }
 

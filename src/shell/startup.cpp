@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "assets/mesh.h"
+#include "assets/prefetch.h"
 #include "assets/texture.h"
 #include "effects/warp.h"
 #include "platform/gl.h"
@@ -52,6 +53,15 @@ std::uint8_t Channel(double v) {
   return static_cast<std::uint8_t>(std::lround(v));
 }
 
+// The pictures the start-up loads by name, in the order it loads them.
+std::vector<std::string> ShowPictureFiles() {
+  std::vector<std::string> names;
+  for (const PictureEntry& picture : TitlePictures) names.emplace_back(picture.fileName);
+  for (int i = 0; i < kVideoFrameCount; ++i) names.push_back(std::to_string(i) + ".jpg");
+  for (const char* name : {"ballenv.tga", "env2.tga", "dreams07.tga"}) names.emplace_back(name);
+  return names;
+}
+
 }  // namespace
 
 void CreateProgressTextures() {
@@ -94,6 +104,11 @@ void CreateProgressTextures() {
 int RunShow() { return RunShow(ShowOptions{}); }
 
 int RunShow(const ShowOptions& options) {
+  // The pictures of steps 4 to 10 are decoded ahead on worker threads from
+  // here on, while the window opens and the scenes load; each is still
+  // turned into its texture at its own step below.
+  assets::PrefetchPictures(ShowPictureFiles());
+
   // The modules set themselves up before anything else: first the OpenGL
   // and GLU binding; the render state and the loading counter start from
   // their initial values as module data.
@@ -102,7 +117,10 @@ int RunShow(const ShowOptions& options) {
   // 1. Window and context. From here on the shell's exit handler tears the
   // window down however the program ends.
   if (options.headless) {
-    if (!platform::OpenOffscreen(800, 600)) return 1;
+    if (!platform::OpenOffscreen(800, 600)) {
+      assets::EndPrefetch();
+      return 1;
+    }
   } else {
     OpenShellWindow(800, 600, 32, false, Fullscreen);
   }
@@ -133,6 +151,7 @@ int RunShow(const ShowOptions& options) {
   // begins.
   scene::LoadScene(FlightScene, "cam.3dw");
   assets::LoadSceneTextures(FlightScene, ".");
+  assets::EndPrefetch();
 
   // 11. Sound set-up, on the window that is in front now: the show window.
   std::int32_t result = sound::InitSound(0, platform::Windows().GetForegroundWindow());

@@ -1,0 +1,176 @@
+// Pictures decoded ahead on worker threads and the mipmap chains built
+// beside them, on real OpenGL: a texture loaded through either holds the
+// same bytes, level by level, as one that GLU built, and the loading reports
+// (boxes, error lines) come at each picture's own step, in order.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "asset_files.h"
+#include "assets/mipmaps.h"
+#include "assets/prefetch.h"
+#include "assets/texture.h"
+#include "platform/gl.h"
+#include "platform/present.h"
+#include "support/gl_context.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using assettest::Bytes;
+
+std::vector<std::string> events;
+void RecordBox(const char* text, const char*, bool) { events.push_back(std::string("box ") + text); }
+
+std::vector<std::uint8_t> Noise(int width, int height, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+  for (auto& v : rgba) v = static_cast<std::uint8_t>(random());
+  return rgba;
+}
+
+// Every level of the bound texture, level 0 first.
+std::vector<std::vector<std::uint8_t>> Levels() {
+  std::vector<std::vector<std::uint8_t>> levels;
+  for (GLint level = 0;; ++level) {
+    GLint w = 0, h = 0;
+    gl::glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    gl::glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    if (w <= 0 || h <= 0) break;
+    std::vector<std::uint8_t> texels(static_cast<std::size_t>(w) * h * 4);
+    gl::glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    levels.push_back(std::move(texels));
+    if (w == 1 && h == 1) break;
+  }
+  return levels;
+}
+
+class MipmapChain : public testsupport::GlTest {};
+
+TEST_F(MipmapChain, EveryLevelMatchesWhatGluBuilds) {
+  const int sizes[][2] = {{1, 1}, {2, 1}, {1, 2}, {1, 16}, {16, 1}, {8, 2}, {2, 8}, {64, 64}, {256, 32}, {32, 512}};
+  unsigned seed = 1;
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    ASSERT_TRUE(assets::HasOwnMipmapSize(w, h, 8192));
+    const std::vector<std::uint8_t> rgba = Noise(w, h, seed++);
+    GLuint names[2];
+    gl::glGenTextures(2, names);
+    gl::glBindTexture(GL_TEXTURE_2D, names[0]);
+    gl::gluBuild2DMipmaps(GL_TEXTURE_2D, 4, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    const auto fromGlu = Levels();
+
+    const std::vector<assets::MipmapLevel> ours = assets::BuildMipmapLevels(w, h, rgba.data());
+    ASSERT_EQ(ours.size() + 1, fromGlu.size()) << w << " x " << h << ": one level per halving down to 1 x 1";
+    for (std::size_t i = 0; i < ours.size(); ++i)
+      EXPECT_EQ(ours[i].Pixels, fromGlu[i + 1]) << w << " x " << h << " level " << i + 1;
+    gl::glDeleteTextures(2, names);
+  }
+}
+
+TEST(MipmapSizes, OnlyPowersOfTwoWithinTheLargestSide) {
+  EXPECT_TRUE(assets::HasOwnMipmapSize(512, 256, 8192));
+  EXPECT_TRUE(assets::HasOwnMipmapSize(1, 1, 1));
+  EXPECT_FALSE(assets::HasOwnMipmapSize(512, 192, 8192));
+  EXPECT_FALSE(assets::HasOwnMipmapSize(100, 64, 8192));
+  EXPECT_FALSE(assets::HasOwnMipmapSize(0, 64, 8192));
+  EXPECT_FALSE(assets::HasOwnMipmapSize(-64, 64, 8192));
+  EXPECT_FALSE(assets::HasOwnMipmapSize(16384, 64, 8192));
+}
+
+// Runs inside a temporary folder of pictures, as the show runs in its data folder.
+class Prefetch : public testsupport::GlTest {
+ protected:
+  testsupport::TempDir dir;
+  std::filesystem::path previous;
+  void SetUp() override {
+    GlTest::SetUp();
+    previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    events.clear();
+    platform::SetMessageBoxHandler(RecordBox);
+  }
+  void TearDown() override {
+    assets::EndPrefetch();
+    platform::SetMessageBoxHandler(nullptr);
+    std::filesystem::current_path(previous);
+    GlTest::TearDown();
+  }
+  static void Picture(const std::string& name, int w, int h, unsigned seed) {
+    const std::vector<std::uint8_t> rgba = Noise(w, h, seed);
+    Bytes rgb;
+    for (std::size_t i = 0; i < rgba.size(); i += 4) rgb.insert(rgb.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
+    assettest::WriteFile(name, assettest::Tga24(w, h, rgb, true));
+  }
+  // Loads each name in turn, noting the error lines among the boxes, and
+  // returns every level of every texture.
+  static std::vector<std::vector<std::vector<std::uint8_t>>> LoadAll(const std::vector<std::string>& names) {
+    std::vector<std::vector<std::vector<std::uint8_t>>> textures;
+    for (const std::string& name : names) {
+      std::uint32_t texture = 0;
+      testing::internal::CaptureStdout();
+      assets::LoadTexture(name, texture);
+      const std::string out = testing::internal::GetCapturedStdout();
+      events.push_back(name + (out.empty() ? "" : " printed" + out));
+      textures.push_back(Levels());
+    }
+    return textures;
+  }
+};
+
+TEST_F(Prefetch, AheadOrOnTheSpotGivesTheSameTexturesAndReportsInOrder) {
+  Picture("a.tga", 64, 32, 1);
+  Picture("b.tga", 100, 60, 2);  // rescaled by GLU in both cases
+  Picture("c.tga", 256, 256, 3);
+  assettest::WriteFile("bad.tga", Bytes{1, 2, 3});
+  const std::vector<std::string> names = {"a.tga", "missing.tga", "b.tga", "bad.tga", "c.tga", "a.tga"};
+
+  const auto direct = LoadAll(names);
+  const std::vector<std::string> directEvents = events;
+  events.clear();
+
+  assets::PrefetchPictures({"a.tga", "missing.tga", "b.tga", "bad.tga", "c.tga"});
+  EXPECT_TRUE(assets::PrefetchRunning());
+  const auto ahead = LoadAll(names);
+  assets::EndPrefetch();
+  EXPECT_FALSE(assets::PrefetchRunning());
+
+  EXPECT_EQ(events, directEvents);
+  EXPECT_EQ(events, (std::vector<std::string>{"a.tga", "box File not found : missing.tga",
+                                              "missing.tga printed ERROR \n", "b.tga", "bad.tga printed ERROR \n",
+                                              "c.tga", "a.tga"}));
+  ASSERT_EQ(ahead.size(), direct.size());
+  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(ahead[i], direct[i]) << names[i];
+  EXPECT_EQ(direct[0].size(), 7u) << "64 x 32 down to 1 x 1";
+  EXPECT_TRUE(direct[1].empty()) << "a missing picture builds no levels";
+}
+
+TEST_F(Prefetch, PicturesNobodyTakesAreDroppedAndLaterLoadsDecodeOnTheSpot) {
+  for (int i = 0; i < 40; ++i) Picture("p" + std::to_string(i) + ".tga", 16, 16, 10 + i);
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) names.push_back("p" + std::to_string(i) + ".tga");
+  names.push_back(std::string(300, 'x'));  // a name the loaders refuse is never queued
+  assets::PrefetchPictures(names);
+  assets::DecodedPicture picture;
+  // Out of order, and beyond how far the workers run ahead.
+  ASSERT_TRUE(assets::TakePrefetchedPicture("p39.tga", picture));
+  ASSERT_NE(picture.Image, nullptr);
+  EXPECT_EQ(picture.Image->Width, 16);
+  EXPECT_TRUE(picture.HasLevels);
+  EXPECT_EQ(picture.Levels.size(), 4u);
+  assets::ReleaseTextureImage(picture.Image);
+  EXPECT_FALSE(assets::TakePrefetchedPicture("p39.tga", picture)) << "each queued picture is taken once";
+  EXPECT_FALSE(assets::TakePrefetchedPicture(std::string(300, 'x'), picture));
+  assets::EndPrefetch();  // the other 39 are freed unused
+  EXPECT_FALSE(assets::TakePrefetchedPicture("p0.tga", picture));
+
+  std::uint32_t texture = 0;
+  assets::LoadTexture("p0.tga", texture);
+  EXPECT_EQ(Levels().size(), 5u) << "loaded on the spot once nothing is queued";
+}
+
+}  // namespace
