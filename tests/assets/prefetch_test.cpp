@@ -5,26 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "asset_files.h"
+#include "picture_folder.h"
 #include "assets/mipmaps.h"
 #include "assets/prefetch.h"
 #include "assets/texture.h"
 #include "platform/gl.h"
-#include "platform/present.h"
-#include "support/gl_context.h"
-#include "support/temp_dir.h"
 
 namespace {
 
 using assettest::Bytes;
 
 std::vector<std::string> events;
-void RecordBox(const char* text, const char*, bool) { events.push_back(std::string("box ") + text); }
 
 std::vector<std::uint8_t> Noise(int width, int height, unsigned seed) {
   std::mt19937 random(seed);
@@ -83,23 +79,17 @@ TEST(MipmapSizes, OnlyPowersOfTwoWithinTheLargestSide) {
 }
 
 // Runs inside a temporary folder of pictures, as the show runs in its data folder.
-class Prefetch : public testsupport::GlTest {
+class Prefetch : public assettest::PictureFolderTest {
  protected:
-  testsupport::TempDir dir;
-  std::filesystem::path previous;
   void SetUp() override {
-    GlTest::SetUp();
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
+    PictureFolderTest::SetUp();
     events.clear();
-    platform::SetMessageBoxHandler(RecordBox);
   }
   void TearDown() override {
     assets::EndPrefetch();
-    platform::SetMessageBoxHandler(nullptr);
-    std::filesystem::current_path(previous);
-    GlTest::TearDown();
+    PictureFolderTest::TearDown();
   }
+  void OnBox(const char* text, const char*, bool) override { events.push_back(std::string("box ") + text); }
   static void Picture(const std::string& name, int w, int h, unsigned seed) {
     const std::vector<std::uint8_t> rgba = Noise(w, h, seed);
     Bytes rgb;

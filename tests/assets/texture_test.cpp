@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "asset_files.h"
+#include "picture_folder.h"
 #include "assets/texture.h"
 #include "platform/present.h"
 #include "scene/progress.h"
@@ -26,24 +27,16 @@ struct Box {
   bool errorIcon;
 };
 std::vector<Box> boxes;
-void RecordBox(const char* text, const char* caption, bool errorIcon) { boxes.push_back({text, caption, errorIcon}); }
 
 // Runs the test inside a temporary working folder, as the show runs in its data folder.
-class TextureLoader : public testsupport::GlTest {
+class TextureLoader : public assettest::PictureFolderTest {
  protected:
-  testsupport::TempDir dir;
-  std::filesystem::path previous;
   void SetUp() override {
-    GlTest::SetUp();
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
+    PictureFolderTest::SetUp();
     boxes.clear();
-    platform::SetMessageBoxHandler(RecordBox);
   }
-  void TearDown() override {
-    platform::SetMessageBoxHandler(nullptr);
-    std::filesystem::current_path(previous);
-    GlTest::TearDown();
+  void OnBox(const char* text, const char* caption, bool errorIcon) override {
+    boxes.push_back({text, caption, errorIcon});
   }
 };
 
