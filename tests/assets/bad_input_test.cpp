@@ -111,7 +111,7 @@ TEST(BadMeshFiles, FlippedBytesEndCleanly) {
 }
 
 // ---- Pictures, through the texture loader over a recorder that reads every
-// pixel GLU would be given ----
+// pixel OpenGL or GLU would be given ----
 
 volatile unsigned pixelSum = 0;
 void NoGen(GLsizei n, GLuint* names) {
@@ -128,6 +128,12 @@ GLint ReadAll(GLenum, GLint components, GLint w, GLint h, GLenum, GLenum, const 
   pixelSum = sum;
   return 0;
 }
+void ReadLevel(GLenum target, GLint level, GLint components, GLsizei w, GLsizei h, GLint border, GLenum format,
+               GLenum type, const void* data) {
+  if (level < 0 || border != 0) std::abort();
+  ReadAll(target, components, w, h, format, type, data);
+}
+void LargestSide(GLenum, GLint* value) { *value = 16384; }
 
 enum class PictureOutcome { Loaded, Error, Crash };
 
@@ -140,6 +146,8 @@ PictureOutcome LoadDamagedPicture(const testsupport::TempDir& dir, const Bytes& 
     gl::glBindTexture = NoBind;
     gl::glTexParameteri = NoParam;
     gl::gluBuild2DMipmaps = ReadAll;
+    gl::glTexImage2D = ReadLevel;
+    gl::glGetIntegerv = LargestSide;
     std::uint32_t texture = 0;
     assets::LoadTexture(path, texture);
   });
