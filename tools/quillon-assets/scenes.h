@@ -13,7 +13,9 @@ inline constexpr int kSceneItems = 5954;
 
 scene::Scene MakeVideoScene();
 // The flight fills its object list up to the items the video scene leaves.
-scene::Scene MakeFlightScene(int items);
+// Its towers' faces that no frame of the flight shows are left out unless
+// keepHiddenFaces is set.
+scene::Scene MakeFlightScene(int items, bool keepHiddenFaces);
 
 // Where the flight's camera is at scene time t (the curve its keys sample).
 scene::Vec3f FlightEye(float t);
