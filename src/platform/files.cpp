@@ -182,7 +182,9 @@ std::vector<std::string> FindFiles(std::string_view directory, std::string_view 
   std::string glob(pattern);
   while (dirent* entry = readdir(listing)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    if (fnmatch(glob.c_str(), entry->d_name, 0) == 0) names.emplace_back(entry->d_name);
+    // Names match whatever their letter case, as the folder searches of the
+    // system this was written for do: "KICK.WAV" is one of "*.wav".
+    if (fnmatch(glob.c_str(), entry->d_name, FNM_CASEFOLD) == 0) names.emplace_back(entry->d_name);
   }
   closedir(listing);
   return names;

@@ -82,7 +82,7 @@ std::vector<unsigned char> ReadWholeFile(std::string_view name);
 void WriteWholeFile(std::string_view name, const void* data, std::size_t n);
 
 // Names of the entries of a folder that match a pattern with '*' and '?'
-// (case-sensitive), in the order the folder listing gives them.
+// in any letter case, in the order the folder listing gives them.
 std::vector<std::string> FindFiles(std::string_view directory, std::string_view pattern);
 
 }  // namespace platform

@@ -104,9 +104,12 @@ TEST(Files, FindFilesMatchesThePattern) {
   WriteText(dir.File("a.wav"), "");
   WriteText(dir.File("b.wav"), "");
   WriteText(dir.File("c.txt"), "");
+  WriteText(dir.File("D.WAV"), "");
+  WriteText(dir.File("e.Wav"), "");
+  WriteText(dir.File("f.wave"), "");
   auto names = platform::FindFiles(dir.path(), "*.wav");
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"D.WAV", "a.wav", "b.wav", "e.Wav"})) << "any letter case, whole name";
   EXPECT_TRUE(platform::FindFiles(dir.File("missing"), "*.wav").empty());
 }
 

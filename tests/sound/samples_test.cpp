@@ -50,12 +50,12 @@ class SampleTest : public ::testing::Test {
 TEST_F(SampleTest, FolderOfThreeWavFilesGivesThreeEntriesInSearchOrder) {
   Wav("kick.wav", 100, 10);
   Wav("snare.wav", 200, 10);
-  Wav("hat.wav", 300, 10);
+  Wav("HAT.WAV", 300, 10);
   Wav("notes.txt", 0, 10);
   std::vector<std::string> order = platform::FindFiles(dir_.path(), "*.wav");
   ASSERT_EQ(order.size(), 3u);
   sound::LoadSampleDir(dir_.path());
-  ASSERT_EQ(sound::SampleLast, 2);
+  ASSERT_EQ(sound::SampleLast, 2) << "a name in capitals is a WAV file too";
   for (int i = 0; i < 3; ++i) {
     ASSERT_NE(sound::SampleList[i].path, nullptr);
     EXPECT_EQ(std::string(sound::SampleList[i].path), dir_.path() + "\\" + order[static_cast<std::size_t>(i)]);
