@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "platform/gl.h"
 #include "render/object.h"
@@ -71,6 +72,52 @@ inline void SendColour(float r, float g, float b, float alpha) {
     gl::glColor3f(r, g, b);
 }
 
+// The vertex, texture-coordinate and colour indices of face f, false when
+// one of the lists it reads would be read outside.
+template <bool kTexcoords, bool kColours>
+inline bool ReadableFace(const scene::SceneObject& object, std::size_t f, scene::FaceIndices& vf, scene::FaceIndices& tf,
+                         scene::FaceIndices& cf) {
+  vf = object.FACE[f];
+  if (!InRange(vf, object.Vertex.size())) return false;
+  if constexpr (kTexcoords) {
+    tf = object.TFACE[f];
+    if (!InRange(tf, object.TEXCOORD.size())) return false;
+  }
+  if constexpr (kColours) {
+    cf = object.CFACE[f];
+    if (!InRange(cf, object.CVertex.size())) return false;
+  }
+  return true;
+}
+
+// The colour and texture scale every face of an object is sent with.
+struct FaceLook {
+  float Red, Green, Blue;  // PassColour x SceneTint
+  float UScale, VScale;
+  float Alpha;
+};
+
+inline FaceLook LookOf(const scene::SceneMaterial& material, float alpha) {
+  return {PassColour.Red * SceneTint.Red, PassColour.Green * SceneTint.Green, PassColour.Blue * SceneTint.Blue,
+          material.UScale, material.VScale, alpha};
+}
+
+// A corner's texture coordinate and vertex colour, as far as the object
+// carries them.
+template <bool kTexcoords, bool kColours, bool kAlpha>
+[[gnu::always_inline]] inline void SendCorner(const scene::SceneObject& object, const FaceLook& look,
+                                              std::int32_t texcoordIndex, std::int32_t colourIndex,
+                                              decltype(gl::glTexCoord2f) texCoord2f) {
+  if constexpr (kTexcoords) {
+    const scene::TexCoord& uv = object.TEXCOORD[static_cast<std::size_t>(texcoordIndex)];
+    texCoord2f(look.UScale * uv.U, 1.0f - look.VScale * uv.V);
+  }
+  if constexpr (kColours) {
+    const scene::Vec3f& c = object.CVertex[static_cast<std::size_t>(colourIndex)];
+    SendColour<kAlpha>(c.X * look.Red, c.Y * look.Green, c.Z * look.Blue, look.Alpha);
+  }
+}
+
 // Faces first .. last - 1 of the object, each its own GL_POLYGON: the face
 // colour (PassColour x SceneTint) before glBegin, then per corner the
 // texture coordinate, the vertex colour and the offset vertex. A face with an
@@ -78,49 +125,24 @@ inline void SendColour(float r, float g, float b, float alpha) {
 template <bool kTexcoords, bool kColours, bool kAlpha>
 void EmitFaces(const scene::SceneObject& object, const scene::SceneMaterial& material, std::size_t first,
                std::size_t last, float alpha) {
-  const float cr = PassColour.Red * SceneTint.Red;
-  const float cg = PassColour.Green * SceneTint.Green;
-  const float cb = PassColour.Blue * SceneTint.Blue;
+  const FaceLook look = LookOf(material, alpha);
   const scene::Vec3f offset = VertexOffset;
-  const float uScale = material.UScale;
-  const float vScale = material.VScale;
   const scene::Vec3f* vertex = object.Vertex.data();
-  const std::size_t vertexSize = object.Vertex.size();
-  const scene::TexCoord* texcoord = object.TEXCOORD.data();
-  const std::size_t texcoordSize = object.TEXCOORD.size();
-  const scene::Vec3f* colour = object.CVertex.data();
-  const std::size_t colourSize = object.CVertex.size();
   const auto begin = gl::glBegin;
   const auto end = gl::glEnd;
   const auto vertex3f = gl::glVertex3f;
   const auto texCoord2f = gl::glTexCoord2f;
 
   for (std::size_t f = first; f < last; ++f) {
-    const scene::FaceIndices& vf = object.FACE[f];
-    if (!InRange(vf, vertexSize)) continue;
-    scene::FaceIndices tf{}, cf{};
-    if constexpr (kTexcoords) {
-      tf = object.TFACE[f];
-      if (!InRange(tf, texcoordSize)) continue;
-    }
-    if constexpr (kColours) {
-      cf = object.CFACE[f];
-      if (!InRange(cf, colourSize)) continue;
-    }
-    SendColour<kAlpha>(cr, cg, cb, alpha);
+    scene::FaceIndices vf{}, tf{}, cf{};
+    if (!ReadableFace<kTexcoords, kColours>(object, f, vf, tf, cf)) continue;
+    SendColour<kAlpha>(look.Red, look.Green, look.Blue, alpha);
     begin(GL_POLYGON);
     const std::int32_t vi[3] = {vf.A, vf.B, vf.C};
     const std::int32_t ti[3] = {tf.A, tf.B, tf.C};
     const std::int32_t ci[3] = {cf.A, cf.B, cf.C};
     for (int k = 0; k < 3; ++k) {
-      if constexpr (kTexcoords) {
-        const scene::TexCoord& uv = texcoord[ti[k]];
-        texCoord2f(uScale * uv.U, 1.0f - vScale * uv.V);
-      }
-      if constexpr (kColours) {
-        const scene::Vec3f& c = colour[ci[k]];
-        SendColour<kAlpha>(c.X * cr, c.Y * cg, c.Z * cb, alpha);
-      }
+      SendCorner<kTexcoords, kColours, kAlpha>(object, look, ti[k], ci[k], texCoord2f);
       const scene::Vec3f& v = vertex[vi[k]];
       vertex3f(v.X + offset.X, v.Y + offset.Y, v.Z + offset.Z);
     }
@@ -128,20 +150,54 @@ void EmitFaces(const scene::SceneObject& object, const scene::SceneMaterial& mat
   }
 }
 
+// The current colour and texture coordinate that EmitFaces over faces
+// 0 .. last - 1 leaves behind, sent without drawing anything: those of the
+// last corner of the last face it would draw.
+template <bool kTexcoords, bool kColours, bool kAlpha>
+void SendLastCorner(const scene::SceneObject& object, const scene::SceneMaterial& material, std::size_t last,
+                    float alpha) {
+  const FaceLook look = LookOf(material, alpha);
+  for (std::size_t f = last; f-- > 0;) {
+    scene::FaceIndices vf{}, tf{}, cf{};
+    if (!ReadableFace<kTexcoords, kColours>(object, f, vf, tf, cf)) continue;
+    if constexpr (!kColours) SendColour<kAlpha>(look.Red, look.Green, look.Blue, alpha);
+    SendCorner<kTexcoords, kColours, kAlpha>(object, look, tf.C, cf.C, gl::glTexCoord2f);
+    return;
+  }
+}
+
+// Calls fn with the object's form as two compile-time choices: texture
+// coordinates, vertex colours.
+template <typename Fn>
+void WithFaceForm(const FaceForm& form, Fn&& fn) {
+  auto withColours = [&](auto texcoords) {
+    if (form.Colours)
+      fn(texcoords, std::true_type{});
+    else
+      fn(texcoords, std::false_type{});
+  };
+  if (form.Texcoords)
+    withColours(std::true_type{});
+  else
+    withColours(std::false_type{});
+}
+
 template <bool kAlpha>
 void EmitFacesAs(const FaceForm& form, const scene::SceneObject& object, const scene::SceneMaterial& material,
                  std::size_t first, std::size_t last, float alpha) {
-  if (form.Texcoords) {
-    if (form.Colours)
-      EmitFaces<true, true, kAlpha>(object, material, first, last, alpha);
-    else
-      EmitFaces<true, false, kAlpha>(object, material, first, last, alpha);
-  } else {
-    if (form.Colours)
-      EmitFaces<false, true, kAlpha>(object, material, first, last, alpha);
-    else
-      EmitFaces<false, false, kAlpha>(object, material, first, last, alpha);
-  }
+  WithFaceForm(form, [&](auto texcoords, auto colours) {
+    EmitFaces<decltype(texcoords)::value, decltype(colours)::value, kAlpha>(object, material, first, last, alpha);
+  });
+}
+
+// SendLastCorner in the form the object is drawn in.
+template <bool kAlpha>
+void SendLastCornerAs(const FaceForm& form, const scene::SceneObject& object, const scene::SceneMaterial& material,
+                      float alpha) {
+  WithFaceForm(form, [&](auto texcoords, auto colours) {
+    SendLastCorner<decltype(texcoords)::value, decltype(colours)::value, kAlpha>(object, material, form.FaceCount,
+                                                                                  alpha);
+  });
 }
 
 // Steps shared by the scene passes and their variants.

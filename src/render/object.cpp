@@ -35,6 +35,35 @@ void DrawSceneObject(const scene::Scene& scene, std::int32_t index, float t) {
   detail::DrawObject<false>(scene, index, t, 1.0f);
 }
 
+void DrawSceneObjectInView(const scene::Scene& scene, std::int32_t index, float t, const ViewVolume& view) {
+  const scene::SceneObject* object = detail::ObjectAt(scene, index);
+  if (!object) return;
+  const scene::SceneMaterial* material = detail::MaterialOf(scene, *object);
+  if (!material) return;
+  scene::Vec3f shift = VertexOffset;
+  if (detail::ListLimit(object->PositionCount, object->Position.size()) > 0) {
+    const scene::Vec3f p = EvaluateObjectPosition(scene, index, t);
+    shift = {shift.X + p.X, shift.Y + p.Y, shift.Z + p.Z};
+  }
+  if (view.MayShow(*object, shift)) {
+    detail::DrawObject<false>(scene, index, t, 1.0f);
+    return;
+  }
+  // Nothing of it can reach the screen. What drawing it would have left
+  // behind is set all the same, so the objects after it draw exactly as
+  // they would: the modelview matrix mode (the matrix itself comes back
+  // unchanged), the texture switch and binding, and the current colour and
+  // texture coordinate, which an object without texture coordinates or
+  // vertex colours draws with.
+  gl::glMatrixMode(GL_MODELVIEW);
+  if (material->Textured != 0)
+    gl::glEnable(GL_TEXTURE_2D);
+  else
+    gl::glDisable(GL_TEXTURE_2D);
+  gl::glBindTexture(GL_TEXTURE_2D, material->TextureName);
+  detail::SendLastCornerAs<false>(detail::FormOf(*object, *material), *object, *material, 1.0f);
+}
+
 scene::Vec3f EvaluateObjectPosition(const scene::Scene& scene, std::int32_t index, float t) {
   const scene::SceneObject* object = detail::ObjectAt(scene, index);
   if (!object) return {0, 0, 0};

@@ -45,6 +45,9 @@ void LookAt(const scene::Vec3f& eye, const scene::Vec3f& target) {
 void DrawMaterialPasses(const scene::Scene& scene, float t) {
   const std::size_t objectCount = ListLimit(scene.ObjectCount, scene.Objects.size());
   const scene::SceneObject* objects = scene.Objects.data();
+  // The matrices are those of the whole pass: objects move by translations
+  // of their own, which the test adds.
+  const ViewVolume view = ViewVolume::FromCurrentMatrices();
 
   gl::glDisable(GL_BLEND);
   gl::glDepthMask(GL_TRUE);
@@ -52,7 +55,7 @@ void DrawMaterialPasses(const scene::Scene& scene, float t) {
     if (!objects[i].Visible) continue;
     const scene::SceneMaterial* m = MaterialOf(scene, objects[i]);
     if (m && m->AlphaFlag == 0 && m->BlendAmount == 0.0f)
-      DrawSceneObject(scene, static_cast<std::int32_t>(i), t);
+      DrawSceneObjectInView(scene, static_cast<std::int32_t>(i), t, view);
   }
 
   gl::glEnable(GL_BLEND);
@@ -64,7 +67,7 @@ void DrawMaterialPasses(const scene::Scene& scene, float t) {
     if (m && m->AlphaFlag == 0 && m->BlendAmount > 0.0f) {
       const float b = m->BlendAmount;
       SetPassColour(b, b, b);
-      DrawSceneObject(scene, static_cast<std::int32_t>(i), t);
+      DrawSceneObjectInView(scene, static_cast<std::int32_t>(i), t, view);
     }
   }
   SetPassColour(1, 1, 1);
@@ -76,7 +79,7 @@ void DrawMaterialPasses(const scene::Scene& scene, float t) {
   for (std::size_t i = 0; i < objectCount; ++i) {
     if (!objects[i].Visible) continue;
     const scene::SceneMaterial* m = MaterialOf(scene, objects[i]);
-    if (m && m->AlphaFlag == 1) DrawSceneObject(scene, static_cast<std::int32_t>(i), t);
+    if (m && m->AlphaFlag == 1) DrawSceneObjectInView(scene, static_cast<std::int32_t>(i), t, view);
   }
 
   gl::glDisable(GL_ALPHA_TEST);
