@@ -21,7 +21,6 @@ namespace {
 using rendertest::AddMaterial;
 using rendertest::AddSquare;
 using rendertest::MakeScene;
-using rendertest::PixelX;
 using rendertest::PixelY;
 using rendertest::Recorder;
 using testsupport::ReadPixel;
