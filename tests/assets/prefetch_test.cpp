@@ -140,9 +140,9 @@ TEST_F(Prefetch, AheadOrOnTheSpotGivesTheSameTexturesAndReportsInOrder) {
 }
 
 TEST_F(Prefetch, PicturesNobodyTakesAreDroppedAndLaterLoadsDecodeOnTheSpot) {
-  for (int i = 0; i < 40; ++i) Picture("p" + std::to_string(i) + ".tga", 16, 16, 10 + i);
+  for (int i = 0; i < 40; ++i) Picture(testsupport::Join({"p", std::to_string(i), ".tga"}), 16, 16, 10 + i);
   std::vector<std::string> names;
-  for (int i = 0; i < 40; ++i) names.push_back("p" + std::to_string(i) + ".tga");
+  for (int i = 0; i < 40; ++i) names.push_back(testsupport::Join({"p", std::to_string(i), ".tga"}));
   names.push_back(std::string(300, 'x'));  // a name the loaders refuse is never queued
   assets::PrefetchPictures(names);
   assets::DecodedPicture picture;

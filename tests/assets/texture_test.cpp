@@ -41,8 +41,12 @@ class TextureLoader : public assettest::PictureFolderTest {
 };
 
 Bytes SolidTga(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  Bytes rgb;
-  for (int i = 0; i < width * height; ++i) rgb.insert(rgb.end(), {r, g, b});
+  Bytes rgb(static_cast<std::size_t>(width) * height * 3);
+  for (std::size_t i = 0; i < rgb.size(); i += 3) {
+    rgb[i] = r;
+    rgb[i + 1] = g;
+    rgb[i + 2] = b;
+  }
   return assettest::Tga24(width, height, rgb, true);
 }
 

@@ -31,7 +31,7 @@ Xvfb::Xvfb(const std::string& screen) {
     if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
       continue;
     }
-    const std::string name = ":" + std::to_string(n);
+    const std::string name = testsupport::Join({":", std::to_string(n)});
     pid_ = fork();
     if (pid_ == 0) {
       int null = open("/dev/null", O_WRONLY);

@@ -61,7 +61,7 @@ TEST(ImageWrite, TgaPlainAndRunLengthReadBackExactlyTopRowFirst) {
   for (int channels : {3, 4})
     for (bool rle : {false, true}) {
       auto src = Pattern(37, 23, channels);
-      std::string path = dir.File("p" + std::to_string(channels) + (rle ? "r" : "u") + ".tga");
+      std::string path = dir.File(testsupport::Join({"p", std::to_string(channels), rle ? "r" : "u", ".tga"}));
       ASSERT_TRUE(platform::WriteTga(path, 37, 23, channels, src.data(), rle));
       Decoded d = Read(path);
       ASSERT_EQ(d.width, 37);

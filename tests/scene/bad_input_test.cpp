@@ -78,7 +78,7 @@ std::vector<unsigned char> SmallSceneFile(const TempDir& dir) {
   s.ObjectCount = 2;
   s.Objects.resize(2);
   scene::SceneObject& a = s.Objects[0];
-  a.Name = "a";
+  a.Name = std::string(1, 'a');
   a.VertexCount = 3;
   a.Vertex = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   a.TexcoordCount = 2;
@@ -98,7 +98,7 @@ std::vector<unsigned char> SmallSceneFile(const TempDir& dir) {
   a.ScaleCount = 1;
   a.Scale = {{0, 1, 1, 1}};
   scene::SceneObject& b = s.Objects[1];
-  b.Name = "b";
+  b.Name = std::string(1, 'b');
   b.VertexCount = 1;
   b.Vertex = {{5, 5, 5}};
   b.TexcoordCount = 3;

@@ -57,7 +57,7 @@ Picture Load(const std::string& path) {
 }
 
 std::string Capture(const std::string& options) {
-  return "'" + Tool() + "' --quiet --data '" + Data() + "' " + options;
+  return testsupport::Join({"'", Tool(), "' --quiet --data '", Data(), "' ", options});
 }
 
 #define REQUIRE_SHOW()                                                                      \
@@ -125,12 +125,12 @@ TEST(ShowCapture, TheSameOptionsGiveTheSameBytesAndASheet) {
 
 TEST(ShowCapture, HelpAndUsageErrors) {
   if (!std::filesystem::exists(Tool())) GTEST_SKIP() << "quillon-capture is not built";
-  auto help = testsupport::RunCommand("'" + Tool() + "' --help");
+  auto help = testsupport::RunCommand(testsupport::Join({"'", Tool(), "' --help"}));
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--sheet FILE.png"), std::string::npos);
   for (const char* bad : {"--fps 0 --out x", "--bogus", "--at 12,abc --out x", "--at 5", "--from 10 --to 5 --out x",
                           "--data /nonexistent --out x"}) {
-    auto run = testsupport::RunCommand("'" + Tool() + "' " + bad);
+    auto run = testsupport::RunCommand(testsupport::Join({"'", Tool(), "' ", bad}));
     EXPECT_EQ(run.exitCode, 2) << bad;
     EXPECT_NE(run.err.find("quillon-capture: "), std::string::npos) << bad;
   }

@@ -167,7 +167,7 @@ TEST_F(MusicTest, SilentClockStopsWhenMusicPlaysAgain) {
 TEST_F(MusicTest, TheListHoldsThirtyTwoEntriesAndCountedNames) {
   ASSERT_EQ(sound::InitSound(0, nullptr), 0);
   for (int i = 0; i < sound::kMusicCapacity; ++i) {
-    ASSERT_EQ(sound::AddMusicFile("m" + std::to_string(i) + ".mp3"), i);
+    ASSERT_EQ(sound::AddMusicFile(testsupport::Join({"m", std::to_string(i), ".mp3"})), i);
   }
   EXPECT_EQ(sound::AddMusicFile("one-too-many.mp3"), -1);
   EXPECT_EQ(sound::AddMusicMemory("x", 1), -1);

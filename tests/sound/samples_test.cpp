@@ -120,7 +120,7 @@ TEST_F(SampleTest, BankHoldsOneHundredTwentyEightEntriesAndCountedPaths) {
   EXPECT_EQ(sound::LoadSample(std::string(256, 'p')), -1);
   EXPECT_EQ(sound::SampleLast, -1);
   for (int i = 0; i < sound::kSampleCapacity; ++i) {
-    ASSERT_EQ(sound::LoadSample(dir_.File("s" + std::to_string(i) + ".wav")), i);
+    ASSERT_EQ(sound::LoadSample(dir_.File(testsupport::Join({"s", std::to_string(i), ".wav"}))), i);
   }
   EXPECT_EQ(sound::LoadSample(dir_.File("extra.wav")), -1);
   EXPECT_EQ(sound::SampleLast, 127);

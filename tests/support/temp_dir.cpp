@@ -64,6 +64,15 @@ ChildResult RunCommand(const std::string& command) {
   return result;
 }
 
+std::string Join(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (std::string_view part : parts) size += part.size();
+  std::string joined;
+  joined.reserve(size);
+  for (std::string_view part : parts) joined.append(part);
+  return joined;
+}
+
 std::string SourceDir() {
   const char* s = std::getenv("QUILLON_SOURCE_DIR");
   return s ? s : QUILLON_SOURCE_DIR_DEFAULT;
