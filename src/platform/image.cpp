@@ -58,23 +58,41 @@ std::int32_t Fail(std::int32_t code) {
   return code;
 }
 
-// Reads the whole file; 0 or one of the error codes.
+// Reads the whole file; 0 or one of the error codes. A pipe or another
+// file whose size is not known in advance is read in growing chunks, up to
+// the largest picture file taken.
 std::int32_t ReadPictureFile(const char* fileName, std::vector<std::uint8_t>& data) {
   std::string path = NativePath(fileName);
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     return (errno == ENOENT || errno == ENOTDIR) ? kImageFileNotFound : kImageUnreadable;
   }
-  if (!S_ISREG(info.st_mode)) return kImageUnreadable;
-  if (static_cast<std::uint64_t>(info.st_size) > kMaxFileBytes) return kImageUnsupported;
+  if (S_ISDIR(info.st_mode)) return kImageUnreadable;
+  const bool sized = S_ISREG(info.st_mode);
+  if (sized && static_cast<std::uint64_t>(info.st_size) > kMaxFileBytes) return kImageUnsupported;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return errno == ENOENT ? kImageFileNotFound : kImageUnreadable;
-  data.resize(static_cast<std::size_t>(info.st_size));
-  std::size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), file);
-  bool failed = std::ferror(file) != 0;
+  bool failed = false;
+  if (sized) {
+    data.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), file);
+    failed = std::ferror(file) != 0;
+    data.resize(got);
+  } else {
+    constexpr std::size_t kFirstChunk = 64 << 10;
+    while (data.size() <= kMaxFileBytes) {
+      const std::size_t before = data.size();
+      const std::size_t chunk = std::max(kFirstChunk, before);
+      data.resize(before + chunk);
+      const std::size_t got = std::fread(data.data() + before, 1, chunk, file);
+      data.resize(before + got);
+      if (got < chunk) break;
+    }
+    failed = std::ferror(file) != 0;
+  }
   std::fclose(file);
   if (failed) return kImageUnreadable;
-  data.resize(got);
+  if (data.size() > kMaxFileBytes) return kImageUnsupported;
   return 0;
 }
 
