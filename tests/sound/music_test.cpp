@@ -240,6 +240,30 @@ TEST_F(MusicTest, RandomRepeatPicksAnotherEntryThatPlays) {
   EXPECT_NE(sound::MusicStream.load(), 0u);
 }
 
+TEST_F(MusicTest, ANoticeForAStreamAlreadyReplacedRestartsNothing) {
+  std::string path = dir_.File("long.wav");
+  testsupport::WriteTestWav(path, testsupport::TestTone(2.0, 44100, 1), 44100, 1);
+  ASSERT_EQ(sound::InitSound(0, nullptr), 0);
+  ASSERT_EQ(sound::AddMusicFile(path), 0);
+  ASSERT_EQ(sound::AddMusicFile(path), 1);
+  ASSERT_TRUE(sound::PlayMusic(0));
+  const std::uint32_t replaced = sound::MusicStream;
+  ASSERT_TRUE(sound::PlayMusic(1));
+  const std::uint32_t current = sound::MusicStream;
+  // The old stream's notice arrives after PlayMusic replaced it.
+  for (std::int32_t mode : {1, 2}) {
+    sound::SetRepeatMode(mode);
+    sound::OnMusicEnd(0, replaced, 0, nullptr);
+    EXPECT_EQ(sound::MusicStream.load(), current) << "mode " << mode;
+    EXPECT_EQ(sound::MusicCurrent.load(), 1);
+  }
+  // The current stream's own notice restarts it.
+  sound::SetRepeatMode(1);
+  sound::OnMusicEnd(0, current, 0, nullptr);
+  EXPECT_NE(sound::MusicStream.load(), current);
+  EXPECT_EQ(sound::MusicCurrent.load(), 1);
+}
+
 TEST_F(MusicTest, PositionSourceReplacesTheClock) {
   sound::SetMusicPositionSource([]() -> std::uint32_t { return 2190000; });
   EXPECT_EQ(sound::GetMusicPosition(), 2190000u);
