@@ -95,7 +95,7 @@ TEST_F(EffectsState, EveryStepSetsWhatItNeedsAndLeavesTheRest) {
 
   const std::vector<StepRow> rows = {
       {"lens grid update", nullptr, [] { effects::UpdateWarpGrid(13.7f); },
-       [] { return std::vector<RunExpect>{}; }, [] { return StateChanges(); }},
+       [](auto&) { return std::vector<RunExpect>{}; }, [](auto&) { return StateChanges(); }},
       {"lens grid draw, under the caller's texture matrix",
        [&] {
          gl::glBindTexture(GL_TEXTURE_2D, picture_);
@@ -107,18 +107,18 @@ TEST_F(EffectsState, EveryStepSetsWhatItNeedsAndLeavesTheRest) {
        },
        // Every cell is drawn through the caller's texture matrix, which the
        // step resets only afterwards.
-       [&] { return std::vector<RunExpect>{{gridDraws(), 1200}}; },
-       [&] { return gridDraws().TextureMatrix(IdentityMatrix()).MatrixMode(GL_TEXTURE); }},
+       [&](auto&) { return std::vector<RunExpect>{{gridDraws(), 1200}}; },
+       [&](auto&) { return gridDraws().TextureMatrix(IdentityMatrix()).MatrixMode(GL_TEXTURE); }},
       {"environment-mapped mesh, texture turned", [&] { gl::glBindTexture(GL_TEXTURE_2D, picture_); },
-       [&] { drawMesh(mesh, true); }, [&] { return std::vector<RunExpect>{{meshDraws(true), 2}}; },
-       [&] { return meshDraws(true); }},
+       [&] { drawMesh(mesh, true); }, [&](auto&) { return std::vector<RunExpect>{{meshDraws(true), 2}}; },
+       [&](auto&) { return meshDraws(true); }},
       {"environment-mapped mesh, texture still", [&] { gl::glBindTexture(GL_TEXTURE_2D, picture_); },
-       [&] { drawMesh(mesh, false); }, [&] { return std::vector<RunExpect>{{meshDraws(false), 2}}; },
-       [&] { return meshDraws(false); }},
+       [&] { drawMesh(mesh, false); }, [&](auto&) { return std::vector<RunExpect>{{meshDraws(false), 2}}; },
+       [&](auto&) { return meshDraws(false); }},
       {"environment-mapped mesh without faces", nullptr, [&] { drawMesh(empty, true); },
-       [] { return std::vector<RunExpect>{}; },
+       [](auto&) { return std::vector<RunExpect>{}; },
        // Nothing is drawn, and the colour is set all the same.
-       [&] { return meshDraws(true); }},
+       [&](auto&) { return meshDraws(true); }},
   };
   testsupport::CheckSteps(rows, nullptr, [&] { return std::vector<GLuint>{picture_}; });
 }

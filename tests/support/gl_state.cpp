@@ -30,6 +30,7 @@ struct Direct {
   void (*GetTexEnviv)(GLenum, GLenum, GLint*);
   decltype(gl::glMatrixMode) MatrixMode;
   decltype(gl::glLoadIdentity) LoadIdentity;
+  void (*LoadMatrixd)(const GLdouble*);
   decltype(gl::glPushMatrix) PushMatrix;
   decltype(gl::glPopMatrix) PopMatrix;
   decltype(gl::glTranslatef) Translatef;
@@ -70,6 +71,7 @@ const Direct& GL() {
     Find(d.GetTexEnviv, "glGetTexEnviv");
     Find(d.MatrixMode, "glMatrixMode");
     Find(d.LoadIdentity, "glLoadIdentity");
+    Find(d.LoadMatrixd, "glLoadMatrixd");
     Find(d.PushMatrix, "glPushMatrix");
     Find(d.PopMatrix, "glPopMatrix");
     Find(d.Translatef, "glTranslatef");
@@ -170,7 +172,8 @@ std::string Show(const std::string& item, const StateValue& value) {
   out << "(";
   for (std::size_t i = 0; i < value.size(); ++i) {
     if (i) out << ", ";
-    if (IsEnumItem(item))
+    // The alpha function's second number is its reference value.
+    if (IsEnumItem(item) && !(item == "alpha func" && i == 1))
       out << EnumName(value[i]);
     else
       out << value[i];
@@ -261,13 +264,15 @@ GlState CaptureGlState(const std::vector<GLuint>& watched) {
   return s;
 }
 
-Matrix MatrixOf(const std::function<void()>& build) {
+Matrix MatrixOf(const std::function<void()>& build) { return MatrixOf(IdentityMatrix(), build); }
+
+Matrix MatrixOf(const Matrix& start, const std::function<void()>& build) {
   const Direct& d = GL();
   GLint mode = 0;
   d.GetIntegerv(GL_MATRIX_MODE, &mode);
   d.MatrixMode(GL_MODELVIEW);
   d.PushMatrix();
-  d.LoadIdentity();
+  d.LoadMatrixd(start.data());
   build();
   Matrix m = CurrentMatrix(GL_MODELVIEW_MATRIX);
   d.PopMatrix();
@@ -302,6 +307,11 @@ StateChanges& StateChanges::Filters(GLuint texture, GLenum min, GLenum mag) {
 }
 StateChanges& StateChanges::Wrap(GLuint texture, GLenum s, GLenum t) {
   return Set(TextureItem(texture, "wrap"), {double(s), double(t)});
+}
+StateChanges& StateChanges::ModelviewPushed(const GlState& before) {
+  StateValue depths = before.at("stack depths");
+  depths[0] += 1;
+  return Set("stack depths", depths);
 }
 StateChanges& StateChanges::Set(const std::string& item, StateValue value) {
   items_[item] = std::move(value);
@@ -480,8 +490,8 @@ void CheckSteps(const std::vector<StepRow>& rows, const std::function<void()>& r
       PoisonGlState(variant, textures);
       if (row.Setup) row.Setup();
       const GlState before = CaptureGlState(textures);
-      const StateChanges leaves = row.Leaves ? row.Leaves() : StateChanges{};
-      const std::vector<RunExpect> expected = row.Runs ? row.Runs() : std::vector<RunExpect>{};
+      const StateChanges leaves = row.Leaves ? row.Leaves(before) : StateChanges{};
+      const std::vector<RunExpect> expected = row.Runs ? row.Runs(before) : std::vector<RunExpect>{};
       std::vector<StateRun> runs;
       {
         DrawLog log(textures);
@@ -492,6 +502,7 @@ void CheckSteps(const std::vector<StepRow>& rows, const std::function<void()>& r
         EXPECT_TRUE(RunsMatch(runs, before, expected));
       }
       EXPECT_TRUE(StateMatches(CaptureGlState(textures), before, leaves));
+      if (row.Check) row.Check();
     }
   }
 }

@@ -31,9 +31,10 @@ using Matrix = std::vector<double>;
 // in the gl table see none of it.
 GlState CaptureGlState(const std::vector<GLuint>& watched);
 
-// The matrix that the given calls build on the identity (they run on a
-// scratch modelview matrix; the current state is left as it was).
+// The matrix that the given calls build on the identity, or on start (they
+// run on a scratch modelview matrix; the current state is left as it was).
 Matrix MatrixOf(const std::function<void()>& build);
+Matrix MatrixOf(const Matrix& start, const std::function<void()>& build);
 Matrix IdentityMatrix();
 
 // What a step sets. Items not named must come through unchanged.
@@ -55,6 +56,8 @@ class StateChanges {
   StateChanges& ClearColour(float r, float g, float b, float a);
   StateChanges& Filters(GLuint texture, GLenum min, GLenum mag);
   StateChanges& Wrap(GLuint texture, GLenum s, GLenum t);
+  // The modelview stack one level deeper than before (inside a push).
+  StateChanges& ModelviewPushed(const GlState& before);
   // An item by its captured name, for what the calls above do not cover.
   StateChanges& Set(const std::string& item, StateValue value);
   const GlState& Items() const { return items_; }
@@ -112,8 +115,10 @@ struct StepRow {
   std::string Name;
   std::function<void()> Setup;
   std::function<void()> Step;
-  std::function<std::vector<RunExpect>()> Runs;
-  std::function<StateChanges()> Leaves;
+  std::function<std::vector<RunExpect>(const GlState& before)> Runs;
+  std::function<StateChanges(const GlState& before)> Leaves;
+  // Module data the step should leave, checked after each run of the row.
+  std::function<void()> Check = nullptr;
 };
 
 // Runs every row from both starting states: reset (the fixture's data back
