@@ -29,7 +29,8 @@ using Matrix = std::vector<double>;
 // pending OpenGL error, and for each watched texture its filters and wrap
 // modes. Read through libGL's own entry points, so that recorders installed
 // in the gl table see none of it.
-GlState CaptureGlState(const std::vector<GLuint>& watched);
+// With boundOnly, only the bound texture's parameters, when it is watched.
+GlState CaptureGlState(const std::vector<GLuint>& watched, bool boundOnly = false);
 
 // The matrix that the given calls build on the identity, or on start (they
 // run on a scratch modelview matrix; the current state is left as it was).
@@ -60,10 +61,15 @@ class StateChanges {
   StateChanges& ModelviewPushed(const GlState& before);
   // An item by its captured name, for what the calls above do not cover.
   StateChanges& Set(const std::string& item, StateValue value);
+  // An item the check leaves out, where any value gives the same pictures.
+  StateChanges& Ignore(const std::string& item);
+  StateChanges& IgnoreFilters(GLuint texture);
   const GlState& Items() const { return items_; }
+  bool Ignored(const std::string& item) const;
 
  private:
   GlState items_;
+  std::vector<std::string> ignored_;
 };
 
 // Success when every item of actual equals the value changes sets for it,
@@ -76,7 +82,8 @@ class StateChanges {
 void PoisonGlState(int variant, const std::vector<GLuint>& watched);
 
 // While alive, the state right after every glEnd and every
-// glCopyTexImage2D: what each primitive was drawn, or each copy made, with.
+// glCopyTexImage2D: what each primitive was drawn, or each copy made, with
+// (of the watched textures, the parameters of the bound one).
 // Consecutive records of the same kind and state are kept as one run.
 struct StateRun {
   std::string Kind;  // "draw" or "copy"
@@ -119,6 +126,8 @@ struct StepRow {
   std::function<StateChanges(const GlState& before)> Leaves;
   // Module data the step should leave, checked after each run of the row.
   std::function<void()> Check = nullptr;
+  // Runs left out of the comparison because they add nothing to the picture.
+  std::function<bool(const StateRun&)> Unseen = nullptr;
 };
 
 // Runs every row from both starting states: reset (the fixture's data back
