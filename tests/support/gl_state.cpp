@@ -403,12 +403,10 @@ void PoisonGlState(int variant, const std::vector<GLuint>& watched) {
     d.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, on ? GL_CLAMP : GL_REPEAT);
     d.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, on ? GL_REPEAT : GL_CLAMP);
   }
-  // A texture of its own, bound, that no step has reason to keep.
-  static GLuint stray[2] = {0, 0};
-  if (!stray[variant] || !d.IsTexture(stray[variant])) {
-    d.GenTextures(1, &stray[variant]);
-  }
-  d.BindTexture(GL_TEXTURE_2D, stray[variant]);
+  // A fresh texture of its own, bound, that no step has reason to keep.
+  GLuint stray = 0;
+  d.GenTextures(1, &stray);
+  d.BindTexture(GL_TEXTURE_2D, stray);
   while (d.GetError() != GL_NO_ERROR) {
   }
 }
