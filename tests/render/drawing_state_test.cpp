@@ -210,7 +210,7 @@ TEST_F(RenderState, EveryStepSetsWhatItNeedsAndLeavesTheRest) {
         .Bound(textures_[0]);
   };
   const auto normalMapped = [&](render::NormalSet set) {
-    return [this, set, objectDraw](const GlState& before) {
+    return [set, objectDraw](const GlState& before) {
       StateChanges draw = objectDraw(before);
       if (set != render::NormalSet::B) draw.Colour(1, 1, 1, 0.8f);
       return draw;
