@@ -100,22 +100,12 @@ __attribute__((noinline)) InFile OpenRead(std::string_view name) {
   InFile file;
   file.name = std::string(name);
   if (name == kStandardInputName) {
-    // A handle of its own, so closing the file leaves standard input open.
-    int descriptor = dup(fileno(stdin));
-    file.handle = descriptor >= 0 ? fdopen(descriptor, "rb") : nullptr;
-    if (!file.handle) {
-      if (descriptor >= 0) close(descriptor);
-      RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "File not found");
-    }
+    file.handle = backend::OpenStandardInput();
+    if (!file.handle) RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "File not found");
   } else {
     file.handle = OpenNamed(file.name, Location(__builtin_return_address(0)));
   }
-  struct stat info {};
-  if (fstat(fileno(file.handle), &info) == 0 && S_ISREG(info.st_mode)) {
-    file.size = static_cast<std::uint64_t>(info.st_size);
-  } else {
-    file.stream = true;
-  }
+  file.stream = !backend::SizeKnownInAdvance(file.handle, file.size);
   return file;
 }
 
