@@ -266,8 +266,8 @@ void Translate(const SDL_Event& event) {
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) queue.push_back({showWindow, kWmClose, 0, 0});
       break;
     case SDL_QUIT:
-      // The last window closed, or the process was asked to stop (SIGINT,
-      // SIGTERM): both close the show the same way.
+      // The last window closed; in a program that leaves SDL its own signal
+      // handlers, also SIGINT or SIGTERM. Both close the show the same way.
       queue.push_back({showWindow, kWmClose, 0, 0});
       break;
     default: break;

@@ -4,12 +4,21 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace e2e {
 
 // The folder holding the generated data set.
 std::string DataDir();
 bool Have(const char* command);
+
+// The show's display-mode switch, made visible: the server offers 800 x 600
+// beside its own size, so the show's fullscreen changes the current mode and
+// its teardown changes it back. Needs xrandr.
+bool OfferShowMode(const std::string& display);
+// The current mode as "WIDTHxHEIGHT", empty when xrandr cannot tell.
+std::string CurrentMode(const std::string& display);
 
 // An X server of the test's own, stopped by its pid. The display number is
 // one with neither a socket nor a lock file, from :90 upward (from a place
@@ -33,24 +42,49 @@ class Xvfb {
   std::string display_;
 };
 
+// How a run of the show is started. By default message boxes go to standard
+// error (QUILLON_NO_DIALOGS) and the show stays in the test's process group.
+struct ShowOptions {
+  bool dialogs = false;  // real message boxes in the X server
+  // A process group of its own, as a terminal or a service manager starts a
+  // program: a signal can go to all of it, and what is left of it afterwards
+  // can be counted.
+  bool ownGroup = false;
+  std::vector<std::pair<std::string, std::string>> environment;  // set on top
+};
+
 // One run of the show in workDir, its output kept in outDir; killed by its
-// pid if a test leaves it running.
+// pid (and its group, when it has one) if a test leaves it running.
 class Show {
  public:
-  Show(const std::string& display, const std::string& workDir, const std::string& outDir);
+  Show(const std::string& display, const std::string& workDir, const std::string& outDir,
+       const ShowOptions& options = {});
   ~Show();
   Show(const Show&) = delete;
   Show& operator=(const Show&) = delete;
   bool Running();
-  // The exit code, or -2 when it did not end within the limit.
+  // The exit code, -1 when a signal ended it, or -2 when it did not end
+  // within the limit.
   int Wait(int limitSeconds);
+  // Wait with a limit in milliseconds.
+  int WaitMs(int limitMs);
+  // The signal that ended it, 0 when it exited.
+  int TermSignal() const { return termSignal_; }
   std::string Out() const;
   std::string Err() const;
+  pid_t Pid() const { return pid_; }
+  // Sends sig to the show alone, or to its whole process group.
+  void Signal(int sig, bool wholeGroup);
+  // True when no process of the show's group is left (the show reaped, its
+  // helpers gone), waiting up to limitMs for it.
+  bool GroupGoneWithin(int limitMs);
 
  private:
   pid_t pid_ = -1;
+  bool ownGroup_ = false;
   bool ended_ = false;
   int exitCode_ = -1;
+  int termSignal_ = 0;
   std::string out_, err_;
 };
 
@@ -58,5 +92,8 @@ class Show {
 std::string X(const std::string& display, const std::string& command);
 // The id of the show window once it is there, empty after the limit.
 std::string WaitForWindow(const std::string& display, Show& show, int limitSeconds = 15);
+// True once a top-level window of that title is there (a message box), false
+// after the limit or when the show ended.
+bool WaitForTitle(const std::string& display, Show& show, const std::string& title, int limitSeconds = 15);
 
 }  // namespace e2e
