@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(EverySignal, StopWithBoxUp,
                                            BoxStop{"HupToTheGroup", SIGHUP, true}),
                          [](const ::testing::TestParamInfo<BoxStop>& info) { return std::string(info.param.name); });
 
-// A video scene of many small objects keeps the loading busy for seconds.
+// A video scene of 400,000 small objects keeps the loading busy for seconds.
 void WriteLongScene(const std::string& path) {
   constexpr std::int32_t kObjects = 400'000;
   scenetest::Bytes b;
@@ -119,6 +119,10 @@ TEST_F(StopEndToEnd, IntDuringTheLoadingEndsBeforeTheSoundIsSetUp) {
   options.environment = {{"SDL_AUDIODRIVER", "no-such-driver"}};
   Show show(x_.display(), dir_.path(), dir_.path(), options);
   ASSERT_FALSE(e2e::WaitForWindow(x_.display(), show).empty()) << show.Out() << show.Err();
+  // The pictures take about half a second here, the long scene several
+  // seconds more: the request lands inside the scene's loading.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(show.Running()) << show.Out() << show.Err();
   ExpectCleanStop(show, SIGINT, true);
   EXPECT_EQ(show.Out().find("BASS init error"), std::string::npos) << show.Out();
 }
