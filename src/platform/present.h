@@ -20,8 +20,8 @@ using MessageBoxFn = void (*)(const char* text, const char* caption, bool errorI
 void SetMessageBoxHandler(MessageBoxFn handler);  // null restores the default
 void ShowMessageBox(const char* text, const char* caption, bool errorIcon);
 
-// A real box is shown by a helper process: this program started again from
-// its own file, with a marker in its environment. While the box is up the
+// On Linux a real box is shown by a helper process: this program started
+// again from its own file, with a marker in its environment. While the box is up the
 // program waits for the helper and for a stop request (platform/process.h);
 // a stop ends the helper and everything it started, and the box call
 // returns. The helper dies with the program, so no box outlives it.
@@ -30,7 +30,8 @@ void ShowMessageBox(const char* text, const char* caption, bool errorIcon);
 // itself it returns -1 and from then on shows its boxes this way; in the
 // helper it shows the box and returns the helper's exit code. A program that
 // never calls it shows its boxes in its own process, as a library call that
-// nothing can interrupt.
+// nothing can interrupt. Where the system's boxes live in the program's own
+// process anyway, it returns -1 and changes nothing.
 int ServeMessageBox(int argc, char** argv);
 
 }  // namespace platform

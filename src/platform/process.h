@@ -9,6 +9,8 @@
 // a closed window. On Windows the same requests arrive at a console control
 // handler (SetConsoleCtrlHandler: CTRL_C_EVENT, CTRL_CLOSE_EVENT,
 // CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT), which would call RequestStop.
+// The backend folder holds the operating system's side (platform/sdl/
+// process.cpp: POSIX signals and a self-pipe).
 #include <cstdint>
 
 namespace platform {
@@ -33,11 +35,6 @@ void RequestStop();
 
 // True once a stop has been requested; never cleared.
 bool StopRequested();
-
-// A descriptor that turns readable when a stop is requested and stays
-// readable, for waits that must end on a stop (the message box); -1 before
-// InstallStopRequests.
-int StopRequestDescriptor();
 
 // Ends the program through its normal exit path (exit handlers run) with
 // kStopExitCode when a stop has been requested. Called where the program

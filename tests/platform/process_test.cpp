@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/backend.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
 
@@ -20,7 +21,7 @@ namespace {
 using testsupport::RunInChild;
 
 bool DescriptorReadable() {
-  pollfd watched{platform::StopRequestDescriptor(), POLLIN, 0};
+  pollfd watched{platform::backend::StopRequestDescriptor(), POLLIN, 0};
   return watched.fd >= 0 && poll(&watched, 1, 0) == 1 && (watched.revents & POLLIN);
 }
 
@@ -65,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(IntTermHup, StopSignal, ::testing::Values(SIGINT, SIGTE
 
 TEST(StopRequests, ARequestBeforeTheHandlersWereInPlaceStillWakesTheWatchers) {
   auto result = RunInChild([] {
-    if (platform::StopRequestDescriptor() < 0) Say("no descriptor yet");
+    if (platform::backend::StopRequestDescriptor() < 0) Say("no descriptor yet");
     platform::RequestStop();
     platform::InstallStopRequests();
     if (DescriptorReadable()) Say("descriptor readable");
