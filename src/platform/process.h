@@ -7,10 +7,10 @@
 // a closing terminal or a logout (SIGHUP). The show takes each as the viewer
 // closing the window: the teardown runs once and the exit code is the one of
 // a closed window. On Windows the same requests arrive at a console control
-// handler (SetConsoleCtrlHandler: CTRL_C_EVENT, CTRL_CLOSE_EVENT,
-// CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT), which would call RequestStop.
-// The backend folder holds the operating system's side (platform/sdl/
-// process.cpp: POSIX signals and a self-pipe).
+// handler (Ctrl+C, Ctrl+Break, the console closed, logoff, shutdown). The
+// backend folder holds the operating system's side: platform/sdl/process.cpp
+// (POSIX signals and a self-pipe), platform/win32/process.cpp (the console
+// control handler).
 #include <cstdint>
 
 namespace platform {
