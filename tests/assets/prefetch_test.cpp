@@ -26,6 +26,7 @@
 #include "platform/gl.h"
 #include "platform/image_write.h"
 #include "platform/out_of_memory.h"
+#include "support/sanitizers.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -197,17 +198,6 @@ TEST_F(Prefetch, AForkedCopyEndsWithoutWaitingForWorkersItDoesNotHave) {
   assets::ReleaseTextureImage(picture.Image);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QUILLON_ADDRESS_LIMIT_WORKS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUILLON_ADDRESS_LIMIT_WORKS 0
-#endif
-#endif
-#ifndef QUILLON_ADDRESS_LIMIT_WORKS
-#define QUILLON_ADDRESS_LIMIT_WORKS 1
-#endif
-
 // The process's address space now, in bytes.
 std::uint64_t AddressSpace() {
   std::ifstream statm("/proc/self/statm");
@@ -223,7 +213,7 @@ std::uint64_t AddressSpace() {
 class PrefetchOutOfMemory : public Prefetch, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(PrefetchOutOfMemory, IsReportedByTheMainThreadWith217) {
-  if (!QUILLON_ADDRESS_LIMIT_WORKS) GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit";
+  if (testsupport::kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit";
   const std::string name = GetParam();
   // 8192 x 8192 grey: 64 MB on file at most, 256 MB once decoded to RGBA.
   const std::vector<std::uint8_t> grey(std::size_t{8192} * 8192, 40);
