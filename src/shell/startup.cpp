@@ -173,6 +173,9 @@ int RunShow(const ShowOptions& options) {
   assets::LoadMesh(FinaleMesh, "ize._3d");
   CreateFeedbackTexture();
   CreateParticleList();
+  // The music plays by now: a stop closes the sound as the quit paths of the
+  // main loop do, and the exit handler tears the window down.
+  if (platform::StopRequested()) sound::CloseSound();
   platform::EndIfStopRequested();
 
   // 16. The show.

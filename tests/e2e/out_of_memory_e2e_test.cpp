@@ -86,6 +86,8 @@ struct RefusedAllocation {
   const char* refusedIn;  // the refused call's function name holds one of these, "|"-separated
 };
 
+void PrintTo(const RefusedAllocation& c, std::ostream* os) { *os << c.choice; }
+
 class OutOfMemoryEndToEnd : public ::testing::TestWithParam<RefusedAllocation> {};
 
 TEST_P(OutOfMemoryEndToEnd, ReportsAndExits217) {

@@ -66,6 +66,8 @@ struct BoxStop {
   bool wholeGroup;
 };
 
+void PrintTo(const BoxStop& c, std::ostream* os) { *os << c.name; }
+
 class StopWithBoxUp : public StopEndToEnd, public ::testing::WithParamInterface<BoxStop> {};
 
 // Started in a folder without the data set, the show opens its window and
