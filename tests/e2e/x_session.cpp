@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/image.h"
 #include "support/temp_dir.h"
 
 namespace e2e {
@@ -49,6 +50,9 @@ Xvfb::Xvfb(const std::string& screen) {
   }
 }
 
+Xvfb::Xvfb(int width, int height)
+    : Xvfb(testsupport::Join({std::to_string(width), "x", std::to_string(height), "x24"})) {}
+
 Xvfb::~Xvfb() { Stop(); }
 
 bool Xvfb::Reachable(const std::string& name) {
@@ -71,8 +75,15 @@ void Xvfb::Stop() {
   pid_ = -1;
 }
 
-Show::Show(const std::string& display, const std::string& workDir, const std::string& outDir)
+Show::Show(const std::string& display, const std::string& workDir, const std::string& outDir, const Launch& launch)
     : out_(outDir + "/stdout"), err_(outDir + "/stderr") {
+  // Everything the child needs is made before the fork.
+  std::vector<std::string> command = launch.command;
+  if (command.empty()) command.push_back(QUILLON_BINARY);
+  std::vector<char*> argv;
+  for (std::string& arg : command) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> environment = launch.environment;
   pid_ = fork();
   if (pid_ == 0) {
     if (chdir(workDir.c_str()) != 0) _exit(126);
@@ -84,7 +95,8 @@ Show::Show(const std::string& display, const std::string& workDir, const std::st
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     unsetenv("SDL_VIDEODRIVER");
     setenv("QUILLON_NO_DIALOGS", "1", 1);
-    execl(QUILLON_BINARY, QUILLON_BINARY, static_cast<char*>(nullptr));
+    for (std::string& variable : environment) putenv(variable.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
 }
@@ -126,6 +138,35 @@ std::string Show::Err() const { return Slurp(err_); }
 std::string X(const std::string& display, const std::string& command) {
   auto result = RunCommand("DISPLAY=" + display + " " + command);
   return result.exitCode == 0 ? result.out : std::string();
+}
+
+bool WaitForOutput(Show& show, const std::string& text, int limitSeconds) {
+  for (int i = 0; i < limitSeconds * 10; ++i) {
+    if (show.Out().find(text) != std::string::npos) return true;
+    if (!show.Running()) return show.Out().find(text) != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+Picture LoadPicture(const std::string& path) {
+  Picture picture;
+  platform::TextureImage* image = platform::txLoad(0, path.c_str(), 0);
+  if (!image) return picture;
+  picture.width = image->Width;
+  picture.height = image->Height;
+  const std::size_t pixels = static_cast<std::size_t>(image->Width) * image->Height;
+  picture.rgb.resize(pixels * 3);
+  for (std::size_t i = 0; i < pixels; ++i) {
+    for (int c = 0; c < 3; ++c) picture.rgb[i * 3 + c] = image->Pixels[i * 4 + c];
+  }
+  platform::txFree(image);
+  return picture;
+}
+
+Picture GrabScreen(const std::string& display, const std::string& path) {
+  if (RunCommand("DISPLAY=" + display + " import -window root -depth 8 png24:" + path).exitCode != 0) return {};
+  return LoadPicture(path);
 }
 
 std::string WaitForWindow(const std::string& display, Show& show, int limitSeconds) {
