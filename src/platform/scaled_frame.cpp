@@ -7,10 +7,6 @@
 
 #include "platform/gl.h"
 
-#ifndef APIENTRY
-#define APIENTRY
-#endif
-
 namespace platform {
 
 namespace {
@@ -31,15 +27,15 @@ constexpr GLenum kDepthComponent24 = 0x81A6;
 constexpr GLenum kDepthComponent32 = 0x81A7;
 constexpr GLenum kDepth24Stencil8 = 0x88F0;
 
-using GenNamesFn = void(APIENTRY*)(GLsizei n, GLuint* names);
-using DeleteNamesFn = void(APIENTRY*)(GLsizei n, const GLuint* names);
-using BindNameFn = void(APIENTRY*)(GLenum target, GLuint name);
-using CheckFramebufferStatusFn = GLenum(APIENTRY*)(GLenum target);
-using FramebufferRenderbufferFn = void(APIENTRY*)(GLenum target, GLenum attachment, GLenum renderbufferTarget,
+using GenNamesFn = void(QUILLON_GLAPI*)(GLsizei n, GLuint* names);
+using DeleteNamesFn = void(QUILLON_GLAPI*)(GLsizei n, const GLuint* names);
+using BindNameFn = void(QUILLON_GLAPI*)(GLenum target, GLuint name);
+using CheckFramebufferStatusFn = GLenum(QUILLON_GLAPI*)(GLenum target);
+using FramebufferRenderbufferFn = void(QUILLON_GLAPI*)(GLenum target, GLenum attachment, GLenum renderbufferTarget,
                                                   GLuint renderbuffer);
-using RenderbufferStorageFn = void(APIENTRY*)(GLenum target, GLenum format, GLsizei width, GLsizei height);
-using GetRenderbufferParameterivFn = void(APIENTRY*)(GLenum target, GLenum name, GLint* value);
-using BlitFramebufferFn = void(APIENTRY*)(GLint srcX0, GLint srcY0, GLint srcX1, GLint srcY1, GLint dstX0,
+using RenderbufferStorageFn = void(QUILLON_GLAPI*)(GLenum target, GLenum format, GLsizei width, GLsizei height);
+using GetRenderbufferParameterivFn = void(QUILLON_GLAPI*)(GLenum target, GLenum name, GLint* value);
+using BlitFramebufferFn = void(QUILLON_GLAPI*)(GLint srcX0, GLint srcY0, GLint srcX1, GLint srcY1, GLint dstX0,
                                           GLint dstY0, GLint dstX1, GLint dstY1, GLbitfield mask, GLenum filter);
 
 struct FramebufferFunctions {

@@ -96,7 +96,7 @@ TEST(WindowCoverEndToEnd, ARefusedModeCoversTheScreenAndTheTeardownGivesEverythi
   EXPECT_FALSE(platform::ScaledFrameOpen());
   // The framebuffer was deleted in its context, not left to it.
   ASSERT_EQ(SDL_GL_MakeCurrent(sdlWindow, sdlContext), 0);
-  using IsFramebufferFn = GLboolean(APIENTRY*)(GLuint);
+  using IsFramebufferFn = GLboolean(QUILLON_GLAPI*)(GLuint);
   auto isFramebuffer = reinterpret_cast<IsFramebufferFn>(SDL_GL_GetProcAddress("glIsFramebuffer"));
   ASSERT_NE(isFramebuffer, nullptr);
   EXPECT_FALSE(isFramebuffer(static_cast<GLuint>(frame)));

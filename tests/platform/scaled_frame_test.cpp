@@ -308,7 +308,7 @@ void* NoBlitLookup(const char* name) {
 // The driver's version and extension strings, as an older driver gives them.
 const char* gVersion = nullptr;
 const char* gExtensions = nullptr;
-const GLubyte* APIENTRY OlderDriverString(GLenum name) {
+const GLubyte* QUILLON_GLAPI OlderDriverString(GLenum name) {
   return reinterpret_cast<const GLubyte*>(name == GL_VERSION ? gVersion : name == GL_EXTENSIONS ? gExtensions : "");
 }
 
@@ -385,7 +385,7 @@ TEST_F(ScaledFrameOn1920, OlderDriversAreServedThroughTheExtensionNames) {
 // Closing deletes the framebuffer and gives drawing back to the window's
 // own; a second frame can be opened after it.
 TEST_F(ScaledFrameOn1920, ClosingDeletesTheFramebufferAndTheWindowDrawsAgain) {
-  using IsFramebufferFn = GLboolean(APIENTRY*)(GLuint);
+  using IsFramebufferFn = GLboolean(QUILLON_GLAPI*)(GLuint);
   auto isFramebuffer = reinterpret_cast<IsFramebufferFn>(platform::OffscreenProcAddress("glIsFramebuffer"));
   ASSERT_NE(isFramebuffer, nullptr);
   ASSERT_TRUE(platform::OpenScaledFrame(kFrameW, kFrameH, 32, platform::OffscreenProcAddress));
@@ -423,7 +423,7 @@ TEST(OffscreenScreen, HeadlessFramesArePresentedScaledOntoTheScreenSizedSurface)
   DrawQuadrants();
   platform::PresentFrame();
   // The surface itself, read past the frame.
-  using BindFramebufferFn = void(APIENTRY*)(GLenum, GLuint);
+  using BindFramebufferFn = void(QUILLON_GLAPI*)(GLenum, GLuint);
   auto bind = reinterpret_cast<BindFramebufferFn>(platform::OffscreenProcAddress("glBindFramebuffer"));
   GLint frame = 0;
   gl::glGetIntegerv(kFramebufferBinding, &frame);
