@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/image.h"
 #include "support/temp_dir.h"
 
 namespace e2e {
@@ -70,6 +71,9 @@ Xvfb::Xvfb(const std::string& screen) {
   }
 }
 
+Xvfb::Xvfb(int width, int height)
+    : Xvfb(testsupport::Join({std::to_string(width), "x", std::to_string(height), "x24"})) {}
+
 Xvfb::~Xvfb() { Stop(); }
 
 bool Xvfb::Reachable(const std::string& name) {
@@ -95,6 +99,12 @@ void Xvfb::Stop() {
 Show::Show(const std::string& display, const std::string& workDir, const std::string& outDir,
            const ShowOptions& options)
     : ownGroup_(options.ownGroup), out_(outDir + "/stdout"), err_(outDir + "/stderr") {
+  // Everything the child needs is made before the fork.
+  std::vector<std::string> command = options.command;
+  if (command.empty()) command.push_back(QUILLON_BINARY);
+  std::vector<char*> argv;
+  for (std::string& arg : command) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     if (options.ownGroup) setpgid(0, 0);
@@ -112,7 +122,7 @@ Show::Show(const std::string& display, const std::string& workDir, const std::st
       setenv("QUILLON_NO_DIALOGS", "1", 1);
     }
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-    execl(QUILLON_BINARY, QUILLON_BINARY, static_cast<char*>(nullptr));
+    execv(argv[0], argv.data());
     _exit(127);
   }
   // Set from both sides, so the group exists before either goes on.
@@ -183,6 +193,35 @@ bool WaitForTitle(const std::string& display, Show& show, const std::string& tit
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return false;
+}
+
+bool WaitForOutput(Show& show, const std::string& text, int limitSeconds) {
+  for (int i = 0; i < limitSeconds * 10; ++i) {
+    if (show.Out().find(text) != std::string::npos) return true;
+    if (!show.Running()) return show.Out().find(text) != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+Picture LoadPicture(const std::string& path) {
+  Picture picture;
+  platform::TextureImage* image = platform::txLoad(0, path.c_str(), 0);
+  if (!image) return picture;
+  picture.width = image->Width;
+  picture.height = image->Height;
+  const std::size_t pixels = static_cast<std::size_t>(image->Width) * image->Height;
+  picture.rgb.resize(pixels * 3);
+  for (std::size_t i = 0; i < pixels; ++i) {
+    for (int c = 0; c < 3; ++c) picture.rgb[i * 3 + c] = image->Pixels[i * 4 + c];
+  }
+  platform::txFree(image);
+  return picture;
+}
+
+Picture GrabScreen(const std::string& display, const std::string& path) {
+  if (RunCommand("DISPLAY=" + display + " import -window root -depth 8 png24:" + path).exitCode != 0) return {};
+  return LoadPicture(path);
 }
 
 std::string WaitForWindow(const std::string& display, Show& show, int limitSeconds) {

@@ -3,6 +3,7 @@
 // the real quillon binary in it, and a few xdotool look-ups.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,7 +21,8 @@ bool OfferShowMode(const std::string& display);
 // The current mode as "WIDTHxHEIGHT", empty when xrandr cannot tell.
 std::string CurrentMode(const std::string& display);
 
-// An X server of the test's own, stopped by its pid. The display number is
+// An X server of the test's own, stopped by its pid; one screen of the given
+// size ("WIDTHxHEIGHTxDEPTH"), or width x height at 24 bits. The display number is
 // one with neither a socket nor a lock file, from :90 upward (from a place
 // that depends on the pid, so tests that start together rarely try the same
 // one); a server that dies or takes no client is stopped and the next number
@@ -30,6 +32,7 @@ std::string CurrentMode(const std::string& display);
 class Xvfb {
  public:
   explicit Xvfb(const std::string& screen = "1024x768x24");
+  Xvfb(int width, int height);
   ~Xvfb();
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
@@ -45,6 +48,8 @@ class Xvfb {
 // How a run of the show is started. By default message boxes go to standard
 // error (QUILLON_NO_DIALOGS) and the show stays in the test's process group.
 struct ShowOptions {
+  // The program with its arguments; empty: the quillon binary.
+  std::vector<std::string> command;
   bool dialogs = false;  // real message boxes in the X server
   // A process group of its own, as a terminal or a service manager starts a
   // program: a signal can go to all of it, and what is left of it afterwards
@@ -95,5 +100,25 @@ std::string WaitForWindow(const std::string& display, Show& show, int limitSecon
 // True once a top-level window of that title is there (a message box), false
 // after the limit or when the show ended.
 bool WaitForTitle(const std::string& display, Show& show, const std::string& title, int limitSeconds = 15);
+// True once the run has printed text on its standard output.
+bool WaitForOutput(Show& show, const std::string& text, int limitSeconds);
+
+// A picture as RGB bytes, top row first.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;
+  const std::uint8_t* At(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
+  bool Black(int x, int y) const {
+    const std::uint8_t* p = At(x, y);
+    return p[0] == 0 && p[1] == 0 && p[2] == 0;
+  }
+};
+// A picture file (PNG, ...) through the show's image library; empty when it
+// cannot be read.
+Picture LoadPicture(const std::string& path);
+// What the whole screen shows (the root window, ImageMagick's import), also
+// kept in the file at path.
+Picture GrabScreen(const std::string& display, const std::string& path);
 
 }  // namespace e2e
