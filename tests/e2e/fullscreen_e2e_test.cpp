@@ -58,7 +58,9 @@ class FullscreenEndToEnd : public ::testing::Test {
     Xvfb x(width, height);
     EXPECT_FALSE(x.display().empty());
     testsupport::TempDir dir;
-    Show show(x.display(), DataDir(), dir.path(), e2e::ShowOptions{.command = {QUILLON_STILL_BINARY, kHeldPosition}});
+    e2e::ShowOptions held;
+    held.command = {QUILLON_STILL_BINARY, kHeldPosition};
+    Show show(x.display(), DataDir(), dir.path(), held);
     const std::string id = e2e::WaitForWindow(x.display(), show, 30);
     EXPECT_FALSE(id.empty()) << show.Out() << show.Err();
     EXPECT_TRUE(e2e::WaitForOutput(show, "holding", 60)) << show.Out() << show.Err();
@@ -230,11 +232,11 @@ TEST_F(FullscreenEndToEnd, WithoutFramebufferObjectsTheShowSaysSoAndPlaysAt800x6
   Xvfb x(1920, 1080);
   ASSERT_FALSE(x.display().empty());
   testsupport::TempDir dir;
-  Show show(x.display(), DataDir(), dir.path(),
-            e2e::ShowOptions{.environment = {{"MESA_GL_VERSION_OVERRIDE", "2.1"},
-                                             {"MESA_EXTENSION_OVERRIDE",
-                                              "-GL_ARB_framebuffer_object -GL_EXT_framebuffer_object "
-                                              "-GL_EXT_framebuffer_blit"}}});
+  e2e::ShowOptions noFramebuffers;
+  noFramebuffers.environment = {{"MESA_GL_VERSION_OVERRIDE", "2.1"},
+                                {"MESA_EXTENSION_OVERRIDE",
+                                 "-GL_ARB_framebuffer_object -GL_EXT_framebuffer_object -GL_EXT_framebuffer_blit"}};
+  Show show(x.display(), DataDir(), dir.path(), noFramebuffers);
   const std::string id = e2e::WaitForWindow(x.display(), show, 30);
   ASSERT_FALSE(id.empty()) << show.Out() << show.Err();
   // The titles come up once the start-up is done, later on a slow build.
