@@ -12,6 +12,9 @@ std::uint32_t ProgressBlockTexture = 0;
 
 namespace {
 
+ProgressFrameHook frameHook = nullptr;
+void* frameHookContext = nullptr;
+
 constexpr std::int64_t kItemsForFullRow = 5954;
 constexpr std::int64_t kBlocksInFullRow = 6;
 
@@ -62,7 +65,13 @@ void DrawLoadingProgress() {
     gl::glDisable(GL_BLEND);
   }
 
+  if (frameHook) frameHook(blocks, frameHookContext);
   platform::PresentFrame();
+}
+
+void SetProgressFrameHook(ProgressFrameHook hook, void* context) {
+  frameHook = hook;
+  frameHookContext = context;
 }
 
 }  // namespace scene

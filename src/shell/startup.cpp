@@ -131,6 +131,10 @@ int RunShow(const ShowOptions& options) {
   // 3. Nothing is on the play list yet: this plays nothing.
   sound::PlayMusic(0);
 
+  if (options.hooks && options.hooks->loadingFrame) {
+    scene::SetProgressFrameHook(options.hooks->loadingFrame, options.hooks->context);
+  }
+
   // 4. to 10. The pictures, the scenes and the lens table. They are all
   // loaded before the music starts, because its position is the show's only
   // clock.
@@ -152,6 +156,7 @@ int RunShow(const ShowOptions& options) {
   scene::LoadScene(FlightScene, "cam.3dw");
   assets::LoadSceneTextures(FlightScene, ".");
   assets::EndPrefetch();
+  scene::SetProgressFrameHook(nullptr, nullptr);
 
   // 11. Sound set-up, on the window that is in front now: the show window.
   std::int32_t result = sound::InitSound(0, platform::Windows().GetForegroundWindow());

@@ -49,13 +49,16 @@ const char kUsage[] =
     "                    (eight digits, e.g. 02730001.png)\n"
     "  --sheet FILE.png  write a contact sheet of the captured frames, each labelled\n"
     "                    with its position and segment\n"
+    "  --loading         with --out, also write the loading-progress frames of the\n"
+    "                    start-up, named by their number of blocks (loading1.png to\n"
+    "                    loading6.png)\n"
     "  --video FILE.mp4  encode the frames from --from (default 0) to --to (default the\n"
     "                    end of the show) with the music through ffmpeg\n"
     "  --quiet           no progress bar\n"
     "  --help            this text\n"
     "\n"
     "Without --at or --from, one frame from the middle of each segment A to F is\n"
-    "captured. Positions above 13,900,000 lie after the end of the show. The same\n"
+    "captured (with --loading alone, only the loading frames). Positions above 13,900,000 lie after the end of the show. The same\n"
     "options give the same PNG bytes on every run.\n";
 
 struct Options {
@@ -66,6 +69,7 @@ struct Options {
   std::uint32_t from = 0, to = 0;
   std::string out, sheet, video;
   bool quiet = false;
+  bool loading = false;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -129,6 +133,8 @@ Options Parse(int argc, char** argv) {
       o.video = value();
     } else if (arg == "--quiet") {
       o.quiet = true;
+    } else if (arg == "--loading") {
+      o.loading = true;
     } else {
       Fail("unknown option '" + arg + "' (see --help)");
     }
@@ -137,6 +143,7 @@ Options Parse(int argc, char** argv) {
   if (o.haveFrom != o.haveTo && o.video.empty()) Fail("--from and --to go together");
   if (!o.video.empty() && !o.at.empty()) Fail("--video takes a range (--from/--to), not --at");
   if (o.out.empty() && o.sheet.empty() && o.video.empty()) Fail("nothing to write: give --out, --sheet or --video");
+  if (o.loading && o.out.empty()) Fail("--loading writes into the folder of --out");
   return o;
 }
 
@@ -273,6 +280,17 @@ bool AfterFrame(std::uint32_t framePosition, void* context) {
   return true;
 }
 
+void LoadingFrame(std::int32_t blocks, void* context) {
+  Capture& c = *static_cast<Capture*>(context);
+  if (!c.options.loading) return;
+  ReadFrame(c);
+  const std::string path = c.options.out + "/loading" + std::to_string(blocks) + ".png";
+  if (!platform::WritePng(path, capture::kFrameWidth, capture::kFrameHeight, 3, c.rgb.data())) {
+    Fail("cannot encode " + path);
+  }
+  ++c.saved;
+}
+
 bool HaveFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
 
 }  // namespace
@@ -292,7 +310,8 @@ int main(int argc, char** argv) {
     if (!o.haveFrom) o.from = 0;
     if (!o.haveTo) o.to = kShowEnd;
   }
-  if (o.at.empty() && !o.haveFrom && o.video.empty()) {
+  const bool onlyLoading = o.loading && o.at.empty() && !o.haveFrom && o.video.empty();
+  if (o.at.empty() && !o.haveFrom && o.video.empty() && !onlyLoading) {
     // One frame from the middle of each segment.
     o.at = {1095000, 3270000, 5435000, 7630000, 9820000, 12400000};
   }
@@ -304,7 +323,7 @@ int main(int argc, char** argv) {
     }
     c.saveAt.insert(p);
   }
-  if (!o.at.empty() && c.saveAt.empty()) Fail("no position to capture");
+  if (!o.at.empty() && c.saveAt.empty() && !o.loading) Fail("no position to capture");
   if (o.haveFrom || !o.video.empty()) {
     if (o.to < o.from) Fail("--to lies before --from");
     c.saveRange = true;
@@ -349,6 +368,7 @@ int main(int argc, char** argv) {
 
   shell::LoopHooks hooks;
   hooks.afterFrame = AfterFrame;
+  hooks.loadingFrame = LoadingFrame;
   hooks.context = &c;
   shell::ShowOptions show;
   show.headless = true;
