@@ -52,6 +52,8 @@ const char kUsage[] =
     "  --loading         with --out, also write the loading-progress frames of the\n"
     "                    start-up, named by their number of blocks (loading1.png to\n"
     "                    loading6.png)\n"
+    "  --reduce N        write the frames of --out at 1/N of their size (N = 2, 4 or 8),\n"
+    "                    each pixel the rounded mean of an N x N block\n"
     "  --video FILE.mp4  encode the frames from --from (default 0) to --to (default the\n"
     "                    end of the show) with the music through ffmpeg\n"
     "  --quiet           no progress bar\n"
@@ -70,6 +72,7 @@ struct Options {
   std::string out, sheet, video;
   bool quiet = false;
   bool loading = false;
+  int reduce = 1;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -135,6 +138,10 @@ Options Parse(int argc, char** argv) {
       o.quiet = true;
     } else if (arg == "--loading") {
       o.loading = true;
+    } else if (arg == "--reduce") {
+      const std::string v = value();
+      if (v != "1" && v != "2" && v != "4" && v != "8") Fail("--reduce wants 1, 2, 4 or 8");
+      o.reduce = v[0] - '0';
     } else {
       Fail("unknown option '" + arg + "' (see --help)");
     }
@@ -144,6 +151,7 @@ Options Parse(int argc, char** argv) {
   if (!o.video.empty() && !o.at.empty()) Fail("--video takes a range (--from/--to), not --at");
   if (o.out.empty() && o.sheet.empty() && o.video.empty()) Fail("nothing to write: give --out, --sheet or --video");
   if (o.loading && o.out.empty()) Fail("--loading writes into the folder of --out");
+  if (o.reduce != 1 && o.out.empty()) Fail("--reduce applies to the frames of --out");
   return o;
 }
 
@@ -236,6 +244,33 @@ void ReadFrame(Capture& c) {
   }
 }
 
+// Writes the frame just read as a PNG of --out, at 1/reduce of its size.
+void WriteFrame(Capture& c, const std::string& name) {
+  const std::string path = c.options.out + "/" + name;
+  const int n = c.options.reduce;
+  const int width = capture::kFrameWidth / n, height = capture::kFrameHeight / n;
+  const std::uint8_t* pixels = c.rgb.data();
+  std::vector<std::uint8_t> reduced;
+  if (n > 1) {
+    reduced.resize(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        for (int channel = 0; channel < 3; ++channel) {
+          int sum = 0;
+          for (int dy = 0; dy < n; ++dy) {
+            const std::uint8_t* row = &c.rgb[static_cast<std::size_t>(y * n + dy) * capture::kFrameWidth * 3];
+            for (int dx = 0; dx < n; ++dx) sum += row[(x * n + dx) * 3 + channel];
+          }
+          reduced[(static_cast<std::size_t>(y) * width + x) * 3 + channel] =
+              static_cast<std::uint8_t>((sum + n * n / 2) / (n * n));
+        }
+      }
+    }
+    pixels = reduced.data();
+  }
+  if (!platform::WritePng(path, width, height, 3, pixels)) Fail("cannot encode " + path);
+}
+
 void ShowProgress(Capture& c) {
   if (c.options.quiet || c.framesTotal < 200) return;
   const int percent = static_cast<int>(c.framesDone * 100 / c.framesTotal);
@@ -263,10 +298,7 @@ bool AfterFrame(std::uint32_t framePosition, void* context) {
     if (save && !c.options.out.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "%08u.png", framePosition);
-      const std::string path = c.options.out + "/" + name;
-      if (!platform::WritePng(path, capture::kFrameWidth, capture::kFrameHeight, 3, c.rgb.data())) {
-        Fail("cannot encode " + path);
-      }
+      WriteFrame(c, name);
     }
     if (save && !c.options.sheet.empty()) c.sheetFrames.push_back({framePosition, c.rgb});
     if (save) ++c.saved;
@@ -284,10 +316,7 @@ void LoadingFrame(std::int32_t blocks, void* context) {
   Capture& c = *static_cast<Capture*>(context);
   if (!c.options.loading) return;
   ReadFrame(c);
-  const std::string path = c.options.out + "/loading" + std::to_string(blocks) + ".png";
-  if (!platform::WritePng(path, capture::kFrameWidth, capture::kFrameHeight, 3, c.rgb.data())) {
-    Fail("cannot encode " + path);
-  }
+  WriteFrame(c, "loading" + std::to_string(blocks) + ".png");
   ++c.saved;
 }
 
