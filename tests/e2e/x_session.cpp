@@ -71,7 +71,8 @@ void Xvfb::Stop() {
   pid_ = -1;
 }
 
-Show::Show(const std::string& display, const std::string& workDir, const std::string& outDir)
+Show::Show(const std::string& display, const std::string& workDir, const std::string& outDir,
+           const Environment& environment)
     : out_(outDir + "/stdout"), err_(outDir + "/stderr") {
   pid_ = fork();
   if (pid_ == 0) {
@@ -84,6 +85,7 @@ Show::Show(const std::string& display, const std::string& workDir, const std::st
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     unsetenv("SDL_VIDEODRIVER");
     setenv("QUILLON_NO_DIALOGS", "1", 1);
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
     execl(QUILLON_BINARY, QUILLON_BINARY, static_cast<char*>(nullptr));
     _exit(127);
   }

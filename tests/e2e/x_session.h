@@ -4,6 +4,8 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace e2e {
 
@@ -34,10 +36,13 @@ class Xvfb {
 };
 
 // One run of the show in workDir, its output kept in outDir; killed by its
-// pid if a test leaves it running.
+// pid if a test leaves it running. It runs with SDL's dummy audio driver and
+// without dialogs; environment adds variables or replaces those.
 class Show {
  public:
-  Show(const std::string& display, const std::string& workDir, const std::string& outDir);
+  using Environment = std::vector<std::pair<std::string, std::string>>;
+  Show(const std::string& display, const std::string& workDir, const std::string& outDir,
+       const Environment& environment = {});
   ~Show();
   Show(const Show&) = delete;
   Show& operator=(const Show&) = delete;
