@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -256,9 +257,11 @@ TEST(ReferenceFrames, TheWholeShowMatchesItsReferences) {
     platform::WritePng(stem + "-frame.png", kWidth, kHeight, 3, frame.data());
     platform::WritePng(stem + "-reference.png", kWidth, kHeight, 3, reference.data());
     platform::WritePng(stem + "-difference.png", kWidth, kHeight, 3, c.picture.data());
+    char mean[32];
+    std::snprintf(mean, sizeof mean, "%.2f", c.mean);
     ADD_FAILURE() << name << ".png differs from its reference: " << c.differing << " pixels by more than "
                   << kPixelTolerance << " levels (at most " << kDifferingPixels << " may), the worst by " << c.worst
-                  << ", on average " << c.mean << " levels (at most " << kMeanTolerance << ").\n"
+                  << ", on average " << mean << " levels (at most " << kMeanTolerance << ").\n"
                   << "  frame:      " << stem << "-frame.png\n"
                   << "  reference:  " << referencePath << "\n"
                   << "  difference: " << stem << "-difference.png (red: beyond the tolerance)";
