@@ -1,7 +1,5 @@
 #include "platform/audio.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,6 +14,7 @@
 #include <thread>
 
 #include "platform/audio_decode.h"
+#include "platform/backend.h"
 #include "platform/reverb.h"
 
 namespace platform {
@@ -86,7 +85,6 @@ struct PendingEnd {
 struct AudioState {
   std::mutex mutex;  // the mixer's lock: every table below
   bool ready = false;
-  SDL_AudioDeviceID device = 0;
   int rate = 0;
   int channels = 0;
   std::uint32_t nextHandle = 1;
@@ -229,18 +227,14 @@ void MixLocked(AudioState& s, std::int16_t* out, int frames, std::int64_t now) {
   }
 }
 
-void DevicePull(void*, Uint8* stream, int bytes) {
+void DevicePull(std::int16_t* out, int frames) {
   AudioState& s = State();
   std::int64_t now = NowNs();
   bool notify = false;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.channels <= 0) {
-      std::memset(stream, 0, static_cast<std::size_t>(bytes));
-      return;
-    }
-    int frames = bytes / static_cast<int>(sizeof(std::int16_t) * s.channels);
-    MixLocked(s, reinterpret_cast<std::int16_t*>(stream), frames, now);
+    if (s.channels <= 0) return;  // the buffer stays silent
+    MixLocked(s, out, frames, now);
     notify = !s.ends.empty();
   }
   if (notify) s.endsChanged.notify_all();
@@ -312,43 +306,19 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
     if (s.ready) return false;
   }
   if (rate < 8000 || rate > 192000) rate = 44100;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  const char* name = nullptr;
-  if (device != 0 && device != 0xFFFFFFFFu) {
-    name = SDL_GetAudioDeviceName(static_cast<int>(device - 1), 0);
-    if (!name) {
-      SDL_QuitSubSystem(SDL_INIT_AUDIO);
-      return false;
-    }
-  }
-  SDL_AudioSpec want{};
-  want.freq = static_cast<int>(rate);
-  want.format = AUDIO_S16SYS;
-  want.channels = (flags & kAudioDeviceMono) ? 1 : 2;
-  // About 20 ms per device buffer, a power of two: SDL re-buffers other
-  // sizes, and its dummy driver then pulls far slower than real time.
-  Uint16 samples = 256;
-  while (samples < rate / 50) samples = static_cast<Uint16>(samples * 2);
-  want.samples = samples;
-  want.callback = DevicePull;
-  SDL_AudioSpec have{};
+  const int channels = (flags & kAudioDeviceMono) ? 1 : 2;
   {
     // The device thread may pull as soon as the device opens.
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.rate = want.freq;
-    s.channels = want.channels;
+    s.rate = static_cast<int>(rate);
+    s.channels = channels;
   }
-  SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
-  if (id == 0) {
-    {
-      std::lock_guard<std::mutex> lock(s.mutex);
-      s.rate = s.channels = 0;
-    }
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (!backend::OpenAudioDevice(device == 0xFFFFFFFFu ? 0 : device, static_cast<int>(rate), channels, DevicePull)) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rate = s.channels = 0;
     return false;
   }
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.device = id;
   s.ready = true;
   s.reverbSettings = ReverbSettings{};
   ConfigureReverb(s.reverb, s.rate, s.channels);
@@ -363,40 +333,35 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
 namespace {
 // Pausing the device waits for a pull in progress, so no pull follows once
 // a stop returns.
-bool PauseDevice(int pause) {
+bool PauseDevice(bool pause) {
   AudioState& s = State();
-  SDL_AudioDeviceID id;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.ready) return false;
-    id = s.device;
   }
-  SDL_PauseAudioDevice(id, pause);
+  backend::PauseAudioDevice(pause);
   return true;
 }
 }  // namespace
 
 bool AudioStart() {
   CountCall();
-  return PauseDevice(0);
+  return PauseDevice(false);
 }
 
 bool AudioStop() {
   CountCall();
-  return PauseDevice(1);
+  return PauseDevice(true);
 }
 
 void AudioFree() {
   CountCall();
   AudioState& s = State();
-  SDL_AudioDeviceID id;
   std::thread notifier;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.ready) return;
     s.ready = false;
-    id = s.device;
-    s.device = 0;
     ++s.notifierGeneration;
     notifier = std::move(s.notifier);
   }
@@ -409,8 +374,7 @@ void AudioFree() {
       notifier.join();
     }
   }
-  SDL_CloseAudioDevice(id);
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  backend::CloseAudioDevice();
   std::lock_guard<std::mutex> lock(s.mutex);
   for (auto& [handle, voice] : s.voices) CloseDecoder(voice.decoder);
   s.voices.clear();

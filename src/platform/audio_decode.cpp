@@ -1,11 +1,8 @@
 #include "platform/audio_decode.h"
 
-#include <mpg123.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 #include "platform/files.h"
 
@@ -50,6 +47,8 @@ void CloseByteSource(ByteSource& io) {
   io = ByteSource{};
 }
 
+}  // namespace
+
 std::size_t ReadBytes(ByteSource& io, void* destination, std::size_t n) {
   std::uint64_t left = io.size - std::min(io.pos, io.size);
   std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(n, left));
@@ -70,21 +69,7 @@ bool SeekBytes(ByteSource& io, std::uint64_t pos) {
   return true;
 }
 
-// mpg123 reads through these so that memory blocks, offsets and lengths all
-// take the same path as plain files.
-mpg123_ssize_t ReadForMpg123(void* handle, void* destination, size_t n) {
-  return static_cast<mpg123_ssize_t>(ReadBytes(*static_cast<ByteSource*>(handle), destination, n));
-}
-
-off_t SeekForMpg123(void* handle, off_t offset, int whence) {
-  auto& io = *static_cast<ByteSource*>(handle);
-  std::int64_t base = 0;
-  if (whence == SEEK_CUR) base = static_cast<std::int64_t>(io.pos);
-  if (whence == SEEK_END) base = static_cast<std::int64_t>(io.size);
-  std::int64_t target = base + static_cast<std::int64_t>(offset);
-  if (target < 0 || !SeekBytes(io, static_cast<std::uint64_t>(target))) return -1;
-  return static_cast<off_t>(io.pos);
-}
+namespace {
 
 std::uint32_t LittleEndian32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -152,49 +137,12 @@ bool ReadWav(ByteSource& io, Pcm& pcm) {
   }
 }
 
-// Takes io over only when the stream opens.
-bool OpenMp3(Decoder& decoder, std::unique_ptr<ByteSource>& io) {
-  int error = MPG123_OK;
-  mpg123_handle* mh = mpg123_new(nullptr, &error);
-  if (!mh) return false;
-  // Gapless decoding honours the encoder's delay and padding from the
-  // LAME/Info tag, so the decoded length is the length that was encoded.
-  mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
-  mpg123_format_none(mh);
-  const long* rates = nullptr;
-  size_t rateCount = 0;
-  mpg123_rates(&rates, &rateCount);
-  for (size_t i = 0; i < rateCount; ++i) {
-    mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-  }
-  long rate = 0;
-  int channels = 0, encoding = 0;
-  if (mpg123_replace_reader_handle(mh, ReadForMpg123, SeekForMpg123, nullptr) != MPG123_OK ||
-      mpg123_open_handle(mh, io.get()) != MPG123_OK ||
-      mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
-      channels < 1 || encoding != MPG123_ENC_SIGNED_16) {
-    mpg123_delete(mh);
-    return false;
-  }
-  decoder.mpg = mh;
-  decoder.io = std::move(io);
-  decoder.rate = static_cast<int>(rate);
-  decoder.channels = channels;
-  return true;
-}
-
-void InitMpg123Once() {
-  static std::once_flag once;
-  std::call_once(once, [] { mpg123_init(); });
-}
-
 }  // namespace
 
-bool IsOpen(const Decoder& decoder) { return decoder.mpg != nullptr || decoder.pcm != nullptr; }
+bool IsOpen(const Decoder& decoder) { return decoder.mp3 != nullptr || decoder.pcm != nullptr; }
 
 bool OpenDecoder(Decoder& decoder, const SourceSpec& spec) {
   CloseDecoder(decoder);
-  InitMpg123Once();
   auto io = std::make_unique<ByteSource>();
   if (!OpenByteSource(*io, spec)) return false;
   unsigned char magic[12] = {};
@@ -212,10 +160,14 @@ bool OpenDecoder(Decoder& decoder, const SourceSpec& spec) {
     OpenPcmDecoder(decoder, std::move(pcm));
     return true;
   }
-  if (!OpenMp3(decoder, io)) {
+  Mp3Stream* mp3 = OpenMp3(*io, decoder.rate, decoder.channels);
+  if (!mp3) {
     CloseByteSource(*io);
+    decoder.rate = decoder.channels = 0;
     return false;
   }
+  decoder.mp3 = mp3;
+  decoder.io = std::move(io);
   return true;
 }
 
@@ -237,31 +189,8 @@ std::size_t DecodeFrames(Decoder& decoder, std::vector<std::int16_t>& out, std::
     decoder.pcmFrame += n;
     return n;
   }
-  if (!decoder.mpg) return 0;
-  std::size_t appended = 0;
-  while (appended < maxFrames) {
-    std::size_t oldSize = out.size();
-    std::size_t wantSamples = (maxFrames - appended) * channels;
-    out.resize(oldSize + wantSamples);
-    size_t done = 0;
-    int result = mpg123_read(decoder.mpg, reinterpret_cast<unsigned char*>(out.data() + oldSize),
-                             wantSamples * sizeof(std::int16_t), &done);
-    std::size_t frames = done / (sizeof(std::int16_t) * channels);
-    out.resize(oldSize + frames * channels);
-    appended += frames;
-    if (result == MPG123_NEW_FORMAT) {
-      long rate = 0;
-      int newChannels = 0, encoding = 0;
-      mpg123_getformat(decoder.mpg, &rate, &newChannels, &encoding);
-      // A stream that changes its channel count midway cannot go on in one
-      // buffer; it ends where the change happens.
-      if (newChannels != decoder.channels) return appended;
-      continue;
-    }
-    if (result != MPG123_OK) break;  // MPG123_DONE or an error: the data ends here
-    if (frames == 0) break;
-  }
-  return appended;
+  if (!decoder.mp3) return 0;
+  return DecodeMp3(*decoder.mp3, out, maxFrames);
 }
 
 bool RewindDecoder(Decoder& decoder) {
@@ -269,15 +198,14 @@ bool RewindDecoder(Decoder& decoder) {
     decoder.pcmFrame = 0;
     return true;
   }
-  if (!decoder.mpg) return false;
-  return mpg123_seek(decoder.mpg, 0, SEEK_SET) == 0;
+  if (!decoder.mp3) return false;
+  return RewindMp3(*decoder.mp3);
 }
 
 void CloseDecoder(Decoder& decoder) {
-  if (decoder.mpg) {
-    mpg123_close(decoder.mpg);
-    mpg123_delete(decoder.mpg);
-    decoder.mpg = nullptr;
+  if (decoder.mp3) {
+    CloseMp3(decoder.mp3);
+    decoder.mp3 = nullptr;
   }
   if (decoder.io) {
     CloseByteSource(*decoder.io);

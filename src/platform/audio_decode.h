@@ -1,15 +1,13 @@
 #pragma once
 // Decoders behind the audio library: encoded bytes from a file or from
-// memory, read as MP3 (libmpg123, gapless) or WAV, delivered as interleaved
-// 16-bit frames. Private to src/platform.
+// memory, read as MP3 (the backend's decoder, gapless) or WAV, delivered as
+// interleaved 16-bit frames. Private to src/platform.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
-
-struct mpg123_handle_struct;
 
 namespace platform::audio_detail {
 
@@ -38,11 +36,15 @@ struct Pcm {
   int channels = 0;
 };
 
+// The MP3 decoder of the backend: libmpg123 on Linux, the Audio Compression
+// Manager on Windows.
+struct Mp3Stream;
+
 struct Decoder {
   int rate = 0;
   int channels = 0;
-  // MP3: mpg123 reads through io, which must keep its address.
-  mpg123_handle_struct* mpg = nullptr;
+  // MP3: the decoder reads through io, which must keep its address.
+  Mp3Stream* mp3 = nullptr;
   std::unique_ptr<ByteSource> io;
   // WAV: decoded whole at open.
   std::shared_ptr<const Pcm> pcm;
@@ -65,5 +67,27 @@ void CloseDecoder(Decoder& decoder);
 
 // The whole source decoded into one block; false when it cannot be opened.
 bool DecodeWhole(const SourceSpec& spec, Pcm& pcm);
+
+// Reading and positioning within a source, for the MP3 decoders: reads give
+// fewer bytes only at the end of the window; a seek beyond it is refused.
+std::size_t ReadBytes(ByteSource& io, void* destination, std::size_t n);
+bool SeekBytes(ByteSource& io, std::uint64_t pos);
+
+// ---- the MP3 decoder each backend provides (sdl/mp3_mpg123.cpp,
+// win32/mp3_acm.cpp) ----
+
+// Opens the MP3 that io holds from its current position, reading through io
+// (which outlives the decoder), with its rate and channel count. Decoding is
+// gapless: the encoder's delay and padding that the LAME/Info tag records
+// are left out, so the decoded length is the length that was encoded. Null
+// when the bytes hold no MP3 frame the decoder can read.
+Mp3Stream* OpenMp3(ByteSource& io, int& rate, int& channels);
+// Appends up to maxFrames 16-bit frames; the number appended, 0 at the end
+// of the data. A decoding error, or a change of the channel count, ends the
+// data where it happens.
+std::size_t DecodeMp3(Mp3Stream& mp3, std::vector<std::int16_t>& out, std::size_t maxFrames);
+// Back to the first frame; false when it cannot go back.
+bool RewindMp3(Mp3Stream& mp3);
+void CloseMp3(Mp3Stream* mp3);
 
 }  // namespace platform::audio_detail

@@ -1,7 +1,5 @@
 #include "platform/files.h"
 
-#include <dirent.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "platform/backend.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "files are read straight into little-endian storage");
 
@@ -154,7 +154,7 @@ __attribute__((noinline)) void Commit(OutFile& file) {
   int result = std::fclose(file.handle);
   file.handle = nullptr;
   if (result != 0) FailWrite(file, location);
-  if (std::rename(file.temporary.c_str(), file.target.c_str()) != 0) {
+  if (!backend::ReplaceFile(file.temporary, file.target)) {
     std::remove(file.temporary.c_str());
     RaiseUnhandledErrorAt(location, "Disk write error");
   }
@@ -172,22 +172,6 @@ void WriteWholeFile(std::string_view name, const void* data, std::size_t n) {
   OutFile file = OpenWrite(name);
   WriteBytes(file, data, n);
   Commit(file);
-}
-
-std::vector<std::string> FindFiles(std::string_view directory, std::string_view pattern) {
-  std::vector<std::string> names;
-  std::string dir = NativePath(directory.empty() ? std::string_view(".") : directory);
-  DIR* listing = opendir(dir.c_str());
-  if (!listing) return names;
-  std::string glob(pattern);
-  while (dirent* entry = readdir(listing)) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    // Names match whatever their letter case, as the folder searches of the
-    // system this was written for do: "KICK.WAV" is one of "*.wav".
-    if (fnmatch(glob.c_str(), entry->d_name, FNM_CASEFOLD) == 0) names.emplace_back(entry->d_name);
-  }
-  closedir(listing);
-  return names;
 }
 
 }  // namespace platform

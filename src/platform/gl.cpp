@@ -1,9 +1,10 @@
 #include "platform/gl.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include "platform/backend.h"
 
 namespace gl {
 
@@ -16,16 +17,17 @@ namespace {
 bool bound = false;
 
 void* OpenLibrary(const char* name) {
-  void* handle = dlopen(name, RTLD_NOW | RTLD_GLOBAL);
+  std::string error;
+  void* handle = platform::backend::OpenLibrary(name, error);
   if (!handle) {
-    std::fprintf(stderr, "Cannot load %s: %s\n", name, dlerror());
+    std::fprintf(stderr, "Cannot load %s: %s\n", name, error.c_str());
     std::exit(1);
   }
   return handle;
 }
 
 void* Entry(void* library, const char* libraryName, const char* name) {
-  void* entry = dlsym(library, name);
+  void* entry = platform::backend::LibraryEntry(library, name);
   if (!entry) {
     std::fprintf(stderr, "Missing entry point %s in %s\n", name, libraryName);
     std::exit(1);
@@ -36,12 +38,14 @@ void* Entry(void* library, const char* libraryName, const char* name) {
 
 void BindGl() {
   if (bound) return;
-  void* libGl = OpenLibrary("libGL.so.1");
-#define QUILLON_GL(ret, name, params, args) name = reinterpret_cast<name##_fn>(Entry(libGl, "libGL.so.1", #name));
+  using platform::backend::kGlLibraryName;
+  using platform::backend::kGluLibraryName;
+  void* libGl = OpenLibrary(kGlLibraryName);
+#define QUILLON_GL(ret, name, params, args) name = reinterpret_cast<name##_fn>(Entry(libGl, kGlLibraryName, #name));
 #include "platform/gl_functions.inc"
 #undef QUILLON_GL
-  void* libGlu = OpenLibrary("libGLU.so.1");
-#define QUILLON_GL(ret, name, params, args) name = reinterpret_cast<name##_fn>(Entry(libGlu, "libGLU.so.1", #name));
+  void* libGlu = OpenLibrary(kGluLibraryName);
+#define QUILLON_GL(ret, name, params, args) name = reinterpret_cast<name##_fn>(Entry(libGlu, kGluLibraryName, #name));
 #include "platform/glu_functions.inc"
 #undef QUILLON_GL
   bound = true;

@@ -1,8 +1,9 @@
 #include "platform/present.h"
 
-#include <SDL.h>
-
 #include <cstdio>
+#include <cstdlib>
+
+#include "platform/backend.h"
 
 namespace platform {
 
@@ -11,12 +12,7 @@ PresentFn presentTarget = nullptr;
 MessageBoxFn messageBoxHandler = nullptr;
 
 void DefaultMessageBox(const char* text, const char* caption, bool errorIcon) {
-  Uint32 flags = errorIcon ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-  bool haveDisplay = SDL_WasInit(SDL_INIT_VIDEO) != 0 && SDL_GetNumVideoDisplays() > 0 &&
-                     SDL_strcmp(SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "", "dummy") != 0 &&
-                     SDL_strcmp(SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "", "offscreen") != 0;
-  if (haveDisplay && SDL_getenv("QUILLON_NO_DIALOGS") == nullptr &&
-      SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0) {
+  if (std::getenv("QUILLON_NO_DIALOGS") == nullptr && backend::ShowSystemMessageBox(text, caption, errorIcon)) {
     return;
   }
   std::fprintf(stderr, "%s: %s\n", caption, text);
@@ -28,6 +24,8 @@ bool HasPresentTarget() { return presentTarget != nullptr; }
 void PresentFrame() {
   if (presentTarget) presentTarget();
 }
+
+int ServeMessageBox(int argc, char** argv) { return backend::ServeMessageBox(argc, argv); }
 
 void SetMessageBoxHandler(MessageBoxFn handler) { messageBoxHandler = handler; }
 void ShowMessageBox(const char* text, const char* caption, bool errorIcon) {

@@ -75,7 +75,9 @@ TEST(ShowEndToEnd, TwoRunsPrintTheSameConsoleLines) {
     }
     const unsigned char damaged[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'};
     platform::WriteWholeFile(dir.File("41.jpg"), damaged, sizeof damaged);
-    Show show(x.display(), dir.path(), dir.path(), {{"SDL_AUDIODRIVER", "no-such-driver"}});
+    e2e::ShowOptions options;
+    options.environment = {{"SDL_AUDIODRIVER", "no-such-driver"}};
+    Show show(x.display(), dir.path(), dir.path(), options);
     EXPECT_EQ(show.Wait(120), 1) << show.Out() << show.Err();
     out[run] = show.Out();
     err[run] = show.Err();
