@@ -63,6 +63,21 @@ TEST_F(SceneTool, DumpListsTheScene) {
   EXPECT_NE(r.out.find("\n  CamTarget\n0 12 0.0000 0.0000 0.0000\nScene dumped\n"), std::string::npos);
 }
 
+TEST_F(SceneTool, DumpKeepsTheSignOfANegativeValueThatRoundsToZero) {
+  scenetest::Bytes::HeaderFields h;
+  h.materialCount = 1;
+  h.objectCount = 1;
+  scenetest::Bytes b;
+  b.Header(h).Material("m", "m.tga", 0, 0, 1, 1, 0, 1);
+  scenetest::Bytes::ObjectFields o;
+  o.vertexCount = 1;
+  b.Object(o).Vec(-0.0000188f, 0.0000188f, -0.0f);
+  b.Write(dir_.File("tiny.3dw"));
+  auto r = RunCommand(Run("dump " + dir_.File("tiny.3dw")));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  Vertex\n0 -0.0000 0.0000 0.0000\n  CVertex\n"), std::string::npos) << r.out;
+}
+
 TEST_F(SceneTool, CopyWritesTheSceneAgain) {
   auto r = RunCommand(Run("copy " + file_ + " " + dir_.File("out.3dw")));
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
