@@ -33,7 +33,7 @@ bool ShowSystemMessageBox(const char* text, const char* caption, bool errorIcon)
 
 // Moves a finished file onto its target, replacing a file already there;
 // false when the move cannot be made.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool MoveOver(const std::string& from, const std::string& to);
 
 // ---- the audio output device (audio.cpp) ----
 
