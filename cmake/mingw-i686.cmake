@@ -18,5 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# A release program goes out without its symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 # Tests made by the build run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
