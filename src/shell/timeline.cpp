@@ -132,8 +132,9 @@ void DrawSegmentA(float frameClock) {
   gl::glBlendFunc(GL_ONE, GL_ONE);
   // Passes 11 to 20 have a negative colour that clamps to black and add
   // exactly nothing under (one, one) blending; they are left out, which
-  // halves the fill work of the segment without changing a pixel or the
-  // state the segment leaves (the same texture is bound last).
+  // halves the fill work of the segment without changing a pixel. The state
+  // the segment leaves stays the same too: the same texture is bound last,
+  // and the colour of pass 20, which OpenGL keeps unclamped, is set below.
   for (int i = 0; i <= 10; ++i) {
     const float c = 1.0f - static_cast<float>(i) / 10.0f;
     gl::glColor3f(c, c, c);
@@ -141,6 +142,8 @@ void DrawSegmentA(float frameClock) {
     if (frameClock > 730000.0f) DrawTitleEcho(Start2Texture, i, frameClock, 60000.0, 0.0f);
     if (frameClock > 1460000.0f) DrawTitleEcho(Start3Texture, i, frameClock, 40000.0, -0.66f);
   }
+  const float last = 1.0f - 20.0f / 10.0f;
+  gl::glColor3f(last, last, last);
 }
 
 void DrawSegmentB(float) {

@@ -1,8 +1,11 @@
 // The particle list and its pass: links, retirement at y > 0, the life of an
-// emitted particle, the size the list settles at, and the billboards drawn.
+// emitted particle, the size the list settles at, the billboards drawn with
+// their texture coordinates, and the camera they are drawn in.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "platform/gl.h"
@@ -15,23 +18,38 @@ namespace {
 
 using namespace shell;
 
-// Records the corners of every quad the pass draws, passing each call on to
-// the real context.
+// Records the corners of every quad the pass draws, each with the texture
+// coordinate in force, passing each call on to the real context.
 struct QuadRecorder {
   static inline std::vector<std::vector<Vec3>> quads;
+  static inline std::vector<std::vector<std::pair<float, float>>> texcoords;
+  static inline std::pair<float, float> texcoord;
   static inline gl::GlTable real;
   static void Begin(GLenum mode) {
-    if (mode == GL_QUADS) quads.emplace_back();
+    if (mode == GL_QUADS) {
+      quads.emplace_back();
+      texcoords.emplace_back();
+    }
     real.glBegin(mode);
   }
+  static void TexCoord(GLfloat s, GLfloat t) {
+    texcoord = {s, t};
+    real.glTexCoord2f(s, t);
+  }
   static void Vertex(GLfloat x, GLfloat y, GLfloat z) {
-    if (!quads.empty()) quads.back().push_back({x, y, z});
+    if (!quads.empty()) {
+      quads.back().push_back({x, y, z});
+      texcoords.back().push_back(texcoord);
+    }
     real.glVertex3f(x, y, z);
   }
   QuadRecorder() {
     quads.clear();
+    texcoords.clear();
+    texcoord = {-1, -1};
     real = gl::SaveGlTable();
     gl::glBegin = Begin;
+    gl::glTexCoord2f = TexCoord;
     gl::glVertex3f = Vertex;
   }
   ~QuadRecorder() { gl::RestoreGlTable(real); }
@@ -174,25 +192,29 @@ TEST_F(ParticlePass, TheStreamSettlesAt753Particles) {
   EXPECT_EQ(CountParticles(), 750);
 }
 
-TEST_F(ParticlePass, EachParticleIsACameraFacingSquareOfSize24) {
+TEST_F(ParticlePass, EachParticleIsACameraFacingSquareOfSize24WithThePictureAcrossItsDiagonals) {
   ClearList();
   const Vec3 o{0, 0, 0};
-  AddParticle(100, -500, 50, 0, 40, 0, 1, 1, 1, 1, o, o);
+  const Vec3 p{100, -500, 50};
+  AddParticle(p.x, p.y, p.z, 0, 40, 0, 1, 1, 1, 1, o, o);
   QuadRecorder recorder;
-  const Vec3 sideEye{-3000, -500, 50};
-  DrawParticles(sideEye, Vec3{100, -500, 50});
+  // The camera looks along +x (d = eye - target points along -x): right is
+  // d x (0, 1, 0), along -z, and up is right x d, along +y.
+  DrawParticles(Vec3{-3000, -500, 50}, p);
   ASSERT_EQ(QuadRecorder::quads.size(), 1u);
   const auto& q = QuadRecorder::quads[0];
   ASSERT_EQ(q.size(), 4u);
-  for (const Vec3& v : q) {
-    const float dx = v.x - 100, dy = v.y + 500, dz = v.z - 50;
-    EXPECT_NEAR(std::sqrt(dx * dx + dy * dy + dz * dz), ParticleSize, 1e-3);
-    // The square faces the camera, which looks along x.
-    EXPECT_NEAR(dx, 0, 1e-3);
+  const float k = ParticleSize;
+  // Texture coordinate -> corner: (0, 0) at p - right, (1, 0) at p - up,
+  // (1, 1) at p + right, (0, 1) at p + up.
+  const Vec3 corners[4] = {{p.x, p.y, p.z + k}, {p.x, p.y - k, p.z}, {p.x, p.y, p.z - k}, {p.x, p.y + k, p.z}};
+  const std::pair<float, float> texcoords[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NEAR(q[i].x, corners[i].x, 1e-3) << "corner " << i;
+    EXPECT_NEAR(q[i].y, corners[i].y, 1e-3) << "corner " << i;
+    EXPECT_NEAR(q[i].z, corners[i].z, 1e-3) << "corner " << i;
+    EXPECT_EQ(QuadRecorder::texcoords[0][i], texcoords[i]) << "corner " << i;
   }
-  // Opposite corners are the two ends of a diagonal.
-  EXPECT_NEAR(q[0].z + q[2].z, 100, 1e-3);
-  EXPECT_NEAR(q[1].y + q[3].y, -1000, 1e-3);
 
   // Looking straight along y the axes vanish and the square is a point.
   QuadRecorder::quads.clear();
@@ -203,6 +225,36 @@ TEST_F(ParticlePass, EachParticleIsACameraFacingSquareOfSize24) {
     EXPECT_EQ(v.y, -460);
     EXPECT_EQ(v.z, 50);
   }
+}
+
+// Where a point of the flight lands in the particle camera: normalised
+// device coordinates through the projection the pass leaves (its modelview
+// is the identity).
+std::array<double, 3> Project(double x, double y, double z) {
+  double m[16];
+  gl::glGetDoublev(GL_PROJECTION_MATRIX, m);
+  double clip[4];
+  for (int i = 0; i < 4; ++i) clip[i] = m[i] * x + m[4 + i] * y + m[8 + i] * z + m[12 + i];
+  return {clip[0] / clip[3], clip[1] / clip[3], clip[2] / clip[3]};
+}
+
+TEST_F(ParticlePass, TheCameraHasTheFlightsFieldOfViewAndSeesFromTwoTo200000Units) {
+  ClearList();
+  FlightScene.FieldOfView = 0.9f;
+  // From the origin along +x, z up: screen x is -y, screen y is z.
+  DrawParticles(Vec3{0, 0, 0}, Vec3{1000, 0, 0});
+  const double half = std::tan(0.45);
+  for (double d : {3.0, 500.0, 150000.0}) {
+    EXPECT_NEAR(Project(d, 0, d * half)[1], 1, 1e-4) << "the top edge at distance " << d;
+    EXPECT_NEAR(Project(d, -d * half * 4 / 3, 0)[0], 1, 1e-4) << "the right edge at distance " << d;
+    EXPECT_NEAR(Project(d, 0, 0)[0], 0, 1e-6);
+  }
+  // The near and far planes of 0.1 and 10,000 lie at 2 and 200,000 units:
+  // the scale of 0.05 shrinks the view before the camera.
+  EXPECT_LT(Project(1.98, 0, 0)[2], -1);
+  EXPECT_GT(Project(2.02, 0, 0)[2], -1);
+  EXPECT_LT(Project(198000, 0, 0)[2], 1);
+  EXPECT_GT(Project(202000, 0, 0)[2], 1);
 }
 
 TEST_F(ParticlePass, ParticlesAreDrawnAdditivelyWithoutDepthTestInTheSceneCamera) {

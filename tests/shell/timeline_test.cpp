@@ -15,81 +15,18 @@
 #include "shell/timeline.h"
 #include "effects/warp.h"
 #include "sound/music.h"
+#include "show_fixture.h"
 #include "support/gl_context.h"
 
 namespace {
 
 using namespace shell;
 
-std::uint32_t clockValue = 0;
-std::uint32_t Clock() { return clockValue; }
+using showtest::CameraScene;
+using showtest::Solid;
 
-GLuint Solid(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  const std::uint8_t texel[4] = {r, g, b, 255};
-  GLuint name = 0;
-  gl::glGenTextures(1, &name);
-  gl::glBindTexture(GL_TEXTURE_2D, name);
-  gl::glTexImage2D(GL_TEXTURE_2D, 0, 4, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
-  gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  return name;
-}
-
-// A scene of two empty objects and two materials whose camera moves along x
-// from eyeX over keys at times 0 and lastTime, looking along +y.
-scene::Scene CameraScene(float eyeX, std::int32_t lastTime) {
-  scene::Scene s;
-  s.FieldOfView = 1.0f;
-  s.NearDistance = 0.00001f;
-  s.FarDistance = 0.01f;
-  s.MaterialCount = 2;
-  s.Materials.resize(2);
-  s.ObjectCount = 2;
-  s.Objects.resize(2);
-  for (auto& o : s.Objects) o.MaterialIndex = 0;
-  s.CamPositionCount = 2;
-  s.CamTargetCount = 2;
-  s.CamPosition = {{0, eyeX, -1000, 0}, {lastTime, eyeX + 1000, -1000, 0}};
-  s.CamTarget = {{0, eyeX, 0, 0}, {lastTime, eyeX + 1000, 0, 0}};
-  s.CamPositionTangents.resize(2);
-  s.CamTargetTangents.resize(2);
-  return s;
-}
-
-class Timeline : public testsupport::GlTest {
+class Timeline : public showtest::ShowTest {
  protected:
-  void SetUp() override {
-    testsupport::GlTest::SetUp();
-    sound::SetMusicPositionSource(Clock);
-    Start1Texture = Solid(255, 0, 0);
-    Start2Texture = Solid(0, 255, 0);
-    Start3Texture = Solid(0, 0, 255);
-    for (std::uint32_t* t : {&Follow1Texture, &Follow2Texture, &Follow3Texture, &Fo1Texture, &Fo2Texture,
-                             &Fo3Texture, &Fo21Texture, &Fo22Texture, &Fo23Texture, &PartyTexture, &CodeTexture,
-                             &FeelTexture}) {
-      *t = Solid(255, 255, 255);
-    }
-    HundTexture = Solid(0, 0, 0);
-    Dreams07Texture = Solid(255, 255, 255);
-    BallEnvTexture = Solid(255, 255, 255);
-    for (int i = 0; i < kVideoFrameCount; ++i) VideoFrames[i] = 1000 + static_cast<std::uint32_t>(i);
-    VideoScene = CameraScene(5000, 1000);
-    FlightScene = CameraScene(0, 100);
-    scene::PrepareCameraTracks(VideoScene);
-    scene::PrepareCameraTracks(FlightScene);
-    VideoTracksPrepared = false;
-    CreateParticleList();
-    effects::InitWarpTable();
-  }
-  void TearDown() override {
-    sound::SetMusicPositionSource(nullptr);
-    testsupport::GlTest::TearDown();
-  }
-  void Frame(std::uint32_t position, void (*body)(float)) {
-    clockValue = position;
-    gl::glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    body(static_cast<float>(position));
-  }
   // Caption rows in the -1..1 overlay: centre x 0.5, rows at y 0.66, 0, -0.66.
   static int CaptionLevel(int row) {
     static const int y[3] = {498, 300, 102};
@@ -235,13 +172,13 @@ TEST_F(Timeline, TheEmitterStaysHiddenAndTheFlightGetsItsOwnCameraBackAfterARest
   next = 0;
   emitterVisible.clear();
   eyeX.clear();
-  clockValue = positions[0];
+  showtest::ClockValue = positions[0];
   LoopHooks hooks;
   hooks.afterFrame = [](std::uint32_t, void*) {
     emitterVisible.push_back(FlightScene.Objects[1].Visible);
     eyeX.push_back(render::LastCameraEye.X);
     if (++next >= std::size(positions)) return false;
-    clockValue = positions[next];
+    showtest::ClockValue = positions[next];
     return true;
   };
   EXPECT_EQ(RunMainLoop(&hooks), LoopEnd::Stopped);
