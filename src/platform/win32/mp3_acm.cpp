@@ -81,7 +81,9 @@ bool OpenCodec(Mp3Stream& s) {
   mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
   mp3.wID = MPEGLAYER3_ID_MPEG;
   mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_ISO;
-  mp3.nBlockSize = static_cast<WORD>(s.format.bytes);
+  // A frame's length without its padding byte: the codec reads the padding
+  // bit of every frame itself.
+  mp3.nBlockSize = static_cast<WORD>((s.format.version == 10 ? 144 : 72) * s.format.bitrate / s.format.rate);
   mp3.nFramesPerBlock = 1;
   mp3.nCodecDelay = 0;
   WAVEFORMATEX pcm{};
