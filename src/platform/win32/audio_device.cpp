@@ -45,9 +45,11 @@ std::atomic<Device*> device{nullptr};
 
 bool Free(const Buffer& buffer) { return !buffer.queued || (buffer.header.dwFlags & WHDR_DONE) != 0; }
 
-// Fills and queues every buffer the device has handed back, in turn.
+// Fills and queues the buffers the device has handed back, in turn; at most
+// one round, so that a device that hands them back at once cannot keep the
+// lock from a stop for long (it sets the event again).
 void FillFreeBuffers(Device& d) {
-  while (Free(d.buffers[d.next])) {
+  for (int round = 0; round < kBuffers && Free(d.buffers[d.next]); ++round) {
     Buffer& buffer = d.buffers[d.next];
     std::fill(buffer.samples.begin(), buffer.samples.end(), std::int16_t{0});
     d.pull(buffer.samples.data(), d.frames);
