@@ -148,8 +148,11 @@ class WindowsShowUnderWine : public ::testing::Test {
     return {};
   }
 
+  // Gives the window the keyboard and presses the key there, as a user at
+  // the keyboard would. (With several shows side by side Wine may hand the
+  // key to another one; keys go to a show that runs alone.)
   void Type(const std::string& window, const std::string& key) {
-    e2e::X(x_->display(), "xdotool key --window " + window + " " + key + "; echo typed");
+    e2e::X(x_->display(), "xdotool windowfocus --sync " + window + " key " + key + "; echo typed");
   }
 
   static e2e::Xvfb* x_;
@@ -205,25 +208,30 @@ TEST_F(WindowsShowUnderWine, WholeShowSilentShowAndMissingPicture) {
   EXPECT_NE(found.find("class=Zelbrinwnd"), std::string::npos) << found;
   EXPECT_NE(found.find("rect=0,0,800,600"), std::string::npos) << found;
 
-  // The box names the missing file; Return dismisses it and loading goes on.
+  // The box names the missing file; OK dismisses it and loading goes on.
   std::string box;
   for (int i = 0; i < 600 && box.empty() && missingShow.Running(); ++i) {
     box = Probe("box \"Texture Loader Error Message\"");
     if (box.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   ASSERT_NE(box.find("text=File not found : fo1.tga"), std::string::npos) << box << missingShow.Err();
-  const std::string boxWindow = e2e::X(x_->display(), "xdotool search --name '^Texture Loader Error Message$'");
-  ASSERT_FALSE(boxWindow.empty());
-  Type(boxWindow.substr(0, boxWindow.find('\n')), "Return");
-  const std::string missingWindow = ShowWindow(missingShow);
-  ASSERT_FALSE(missingWindow.empty());
-  std::this_thread::sleep_for(std::chrono::seconds(5));
-  ASSERT_TRUE(missingShow.Running()) << "the show goes on after the box";
-  Type(missingWindow, "Escape");
-  EXPECT_EQ(missingShow.Wait(60), 0) << missingShow.Out() << missingShow.Err();
-  EXPECT_NE(missingShow.Out().find(" ERROR "), std::string::npos) << missingShow.Out();
+  EXPECT_FALSE(e2e::X(x_->display(), "xdotool search --name '^Texture Loader Error Message$'").empty())
+      << "the box is on the screen";
+  // Its OK button; the keyboard belongs to whichever of the three shows
+  // Wine gave it last.
+  ASSERT_FALSE(Probe("ok \"Texture Loader Error Message\"").empty());
+  for (int i = 0; i < 100 && !box.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    box = Probe("box \"Texture Loader Error Message\"");
+  }
+  ASSERT_TRUE(box.empty()) << "OK dismisses the box";
 
-  // Both others end by themselves after the show's 78.8 s of clock.
+  // All three end by themselves after the show's 78.8 s of clock: the one
+  // without a picture went on after its box, the one without music on the
+  // silent clock.
+  EXPECT_EQ(missingShow.Wait(300), 0) << missingShow.Out() << missingShow.Err();
+  EXPECT_GT(missingShow.SecondsRun(), 78.0);
+  EXPECT_NE(missingShow.Out().find(" ERROR "), std::string::npos) << missingShow.Out();
   EXPECT_EQ(wholeShow.Wait(300), 0) << wholeShow.Out() << wholeShow.Err();
   EXPECT_GT(wholeShow.SecondsRun(), 78.0);
   EXPECT_EQ(wholeShow.Out().find("BASS init error"), std::string::npos) << wholeShow.Out();

@@ -2,6 +2,7 @@
 // windows, for the end-to-end run of the Windows package:
 //   window_probe window CLASS TITLE   the top-level window of that class and title
 //   window_probe box CAPTION          a message box with that caption, and its text
+//   window_probe ok CAPTION           presses the OK button of that message box
 // Prints what it found and exits 0; exits 1 when there is no such window.
 #include <windows.h>
 
@@ -43,6 +44,14 @@ int main(int argc, char** argv) {
     std::printf("caption=%s\ntext=%s\n", argv[2], text.c_str());
     return 0;
   }
-  std::fprintf(stderr, "usage: window_probe window CLASS TITLE | window_probe box CAPTION\n");
+  if (argc == 3 && std::strcmp(argv[1], "ok") == 0) {
+    HWND box = FindWindowA("#32770", argv[2]);
+    if (!box) return 1;
+    // What a click on the button sends its dialog.
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    std::printf("pressed OK\n");
+    return 0;
+  }
+  std::fprintf(stderr, "usage: window_probe window CLASS TITLE | window_probe box CAPTION | window_probe ok CAPTION\n");
   return 2;
 }
