@@ -5,6 +5,15 @@
 // same run (goal: at most 1.0). The show runs in a child process started
 // just after the decoding, so the start-up counts what a viewer waits for:
 // the program's own loading by the system as well as the show's start-up.
+//
+// Then the cost of presenting scaled on a display without 800 x 600: a
+// second show process whose headless surface stands for a 1920 x 1080
+// screen draws every frame into the scaled frame and presents every other
+// one through the scaled presentation (the bars and the blit into
+// 1440 x 1080) and the rest with the plain finish of a frame. Interleaving
+// the two keeps whatever else the machine does out of the comparison. Per
+// segment: the mean time of a scaled frame over that of a plain one (goal:
+// at most 1.05).
 // Usage: bench_show [DATA_DIR] (default: the generated set of this build
 // tree).
 #include <spawn.h>
@@ -20,7 +29,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/gl.h"
 #include "platform/image.h"
+#include "platform/offscreen.h"
+#include "platform/present.h"
+#include "platform/scaled_frame.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
 #include "sound/music.h"
@@ -40,6 +53,8 @@ const Segment kSegments[] = {{'A', 200000},  {'B', 2200000},  {'C', 4360000},
                              {'D', 6530000}, {'E', 8750000}, {'F', 10910000}};
 constexpr int kFramesPerSegment = 300;
 constexpr std::uint32_t kStep = 176400 / 60;
+constexpr int kScreenWidth = 1920;
+constexpr int kScreenHeight = 1080;
 
 struct Run {
   Clock::time_point firstFrame;
@@ -53,14 +68,42 @@ struct Run {
 
 std::uint32_t Position() { return run.position; }
 
-bool AfterFrame(std::uint32_t, void*) {
+// The scaled run: which way the frame just presented went, and the time
+// spent on frames of each kind per segment.
+struct ScaledRun {
+  bool lastScaled = false;
+  int presented = 0;
+  double seconds[6][2] = {};
+  int frames[6][2] = {};
+} scaledRun;
+
+void FinishFrame(void*) { gl::glFinish(); }
+
+void AlternatePresent() {
+  scaledRun.lastScaled = (scaledRun.presented++ % 2) == 1;
+  if (scaledRun.lastScaled) {
+    platform::PresentScaledFrame(kScreenWidth, kScreenHeight, FinishFrame, nullptr);
+  } else {
+    gl::glFinish();
+  }
+}
+
+bool AfterFrame(std::uint32_t, void* scaled) {
   const Clock::time_point now = Clock::now();
   if (run.frame == 0 && run.segment == 0) {
     run.firstFrame = now;
+    // From the next frame on, the presentation alternates.
+    if (scaled) platform::SetPresentTarget(AlternatePresent);
   } else if (run.frame > 0) {
     // The first frame of a segment is not counted: it pays for the jump.
-    run.seconds[run.segment] += std::chrono::duration<double>(now - run.lastFrame).count();
+    const double seconds = std::chrono::duration<double>(now - run.lastFrame).count();
+    run.seconds[run.segment] += seconds;
     ++run.frames[run.segment];
+    if (scaled) {
+      const int kind = scaledRun.lastScaled ? 1 : 0;
+      scaledRun.seconds[run.segment][kind] += seconds;
+      ++scaledRun.frames[run.segment][kind];
+    }
   }
   run.lastFrame = now;
   if (++run.frame > kFramesPerSegment) {
@@ -89,25 +132,53 @@ double DecodeAllPictures(const std::string& dir) {
 }
 
 
-// Runs the show in this process and prints its figures, the first frame's
-// time on the system's monotonic clock (the same clock in every process)
-// first.
-int RunChild(const std::string& data) {
+// Runs the show in this process on the simulated clock, plain or on the
+// scaled frame of a 1920 x 1080 screen; true when it got through every
+// segment.
+bool PlayShow(const std::string& data, bool scaled) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   setenv("QUILLON_NO_DIALOGS", "1", 1);
-  if (chdir(data.c_str()) != 0) return 2;
+  if (chdir(data.c_str()) != 0) return false;
+  if (scaled) platform::SetOffscreenScreen(kScreenWidth, kScreenHeight);
   run.position = kSegments[0].from;
   sound::SetMusicPositionSource(Position);
   shell::LoopHooks hooks;
   hooks.afterFrame = AfterFrame;
+  hooks.context = scaled ? &scaledRun : nullptr;
   shell::ShowOptions options;
   options.headless = true;
   options.hooks = &hooks;
   const int code = shell::RunShow(options);
   if (code != 0 || run.segment < 6) {
     std::fprintf(stderr, "bench_show: the show ended early (code %d)\n", code);
+    return false;
+  }
+  return true;
+}
+
+// The scaled run's figures, one line per segment.
+int RunScaledChild(const std::string& data) {
+  if (!PlayShow(data, true)) return 1;
+  if (!platform::ScaledFrameOpen()) {
+    std::fprintf(stderr, "bench_show: the show did not draw into the scaled frame\n");
     return 1;
   }
+  for (int i = 0; i < 6; ++i) {
+    const double plain = scaledRun.seconds[i][0] / scaledRun.frames[i][0];
+    const double scaled = scaledRun.seconds[i][1] / scaledRun.frames[i][1];
+    std::printf(
+        "segment %c: presented scaled onto 1920 x 1080 %.2f ms a frame, plainly %.2f ms; scaled / plain %.3f "
+        "(goal <= 1.05)\n",
+        kSegments[i].name, scaled * 1e3, plain * 1e3, scaled / plain);
+  }
+  return 0;
+}
+
+// Runs the show in this process and prints its figures, the first frame's
+// time on the system's monotonic clock (the same clock in every process)
+// first.
+int RunChild(const std::string& data) {
+  if (!PlayShow(data, false)) return 1;
   std::printf("first frame at %lld ns\n",
               static_cast<long long>(
                   std::chrono::duration_cast<std::chrono::nanoseconds>(run.firstFrame.time_since_epoch()).count()));
@@ -118,30 +189,29 @@ int RunChild(const std::string& data) {
   return 0;
 }
 
-// Starts this program again as the show's process and passes its report on,
-// with the start-up worked out from the moment the process was started.
-int RunParent(const std::string& data, double decodeSeconds) {
+// Starts this program again with the flag and the data folder; its standard
+// output, and false when it could not be started or failed.
+bool RunSelf(const char* flagText, const std::string& data, std::string& report, Clock::time_point& started) {
   int out[2];
-  if (pipe(out) != 0) return 2;
+  if (pipe(out) != 0) return false;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, out[0]);
   posix_spawn_file_actions_addclose(&actions, out[1]);
-  std::string self = "/proc/self/exe", flag = "--show-process";
+  std::string self = "/proc/self/exe", flag = flagText;
   std::string dataArg = data;
   char* args[] = {self.data(), flag.data(), dataArg.data(), nullptr};
   pid_t child = 0;
-  const Clock::time_point started = Clock::now();
+  started = Clock::now();
   const int spawned = posix_spawn(&child, self.c_str(), &actions, nullptr, args, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   if (spawned != 0) {
     std::fprintf(stderr, "bench_show: cannot start the show process: %s\n", std::strerror(spawned));
     close(out[0]);
-    return 2;
+    return false;
   }
-  std::string report;
   char buffer[4096];
   for (;;) {
     const ssize_t n = read(out[0], buffer, sizeof buffer);
@@ -155,9 +225,19 @@ int RunParent(const std::string& data, double decodeSeconds) {
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Starts this program again as the show's process and passes its report on,
+// with the start-up worked out from the moment the process was started; then
+// the scaled run.
+int RunParent(const std::string& data, double decodeSeconds) {
+  std::string report;
+  Clock::time_point started;
+  const bool ran = RunSelf("--show-process", data, report, started);
   long long firstFrameNs = 0;
   const std::size_t at = report.find("first frame at ");
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || at == std::string::npos ||
+  if (!ran || at == std::string::npos ||
       std::sscanf(report.c_str() + at, "first frame at %lld ns", &firstFrameNs) != 1) {
     std::fputs(report.c_str(), stdout);
     std::fprintf(stderr, "bench_show: the show process failed\n");
@@ -172,6 +252,15 @@ int RunParent(const std::string& data, double decodeSeconds) {
               startup / decodeSeconds);
   const std::size_t lineEnd = report.find('\n', at);
   if (lineEnd != std::string::npos) std::fputs(report.c_str() + lineEnd + 1, stdout);
+  std::fflush(stdout);
+
+  std::string scaledReport;
+  const bool scaledRan = RunSelf("--scaled-process", data, scaledReport, started);
+  std::fputs(scaledReport.c_str(), stdout);
+  if (!scaledRan) {
+    std::fprintf(stderr, "bench_show: the scaled show process failed\n");
+    return 1;
+  }
   return 0;
 }
 
@@ -179,6 +268,7 @@ int RunParent(const std::string& data, double decodeSeconds) {
 
 int main(int argc, char** argv) {
   if (argc > 2 && std::strcmp(argv[1], "--show-process") == 0) return RunChild(argv[2]);
+  if (argc > 2 && std::strcmp(argv[1], "--scaled-process") == 0) return RunScaledChild(argv[2]);
   const std::string data = std::filesystem::absolute(argc > 1 ? argv[1] : testsupport::BinaryDir() + "/show");
   if (!std::filesystem::exists(std::filesystem::path(data) / "cam.3dw")) {
     std::fprintf(stderr, "bench_show: no show data in %s\n", data.c_str());

@@ -33,7 +33,10 @@ struct DecodedPicture {
 // some other file.
 bool LoadableFileName(std::string_view fileName);
 
-// Decodes a picture and, where its size allows, its mipmap chain.
+// Decodes a picture and, where its size allows, its mipmap chain. Memory
+// refused on the way gives no picture and the error code
+// platform::kImageOutOfMemory, on whichever thread it decodes; the loader
+// turns that into the "Out of memory" report on the main thread.
 DecodedPicture DecodePicture(const std::string& fileName);
 
 // The largest side the workers build chains for; a texture larger than the

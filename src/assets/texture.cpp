@@ -7,7 +7,9 @@
 
 #include "assets/prefetch.h"
 #include "platform/gl.h"
+#include "platform/out_of_memory.h"
 #include "platform/present.h"
+#include "platform/process.h"
 #include "scene/progress.h"
 
 namespace assets {
@@ -16,6 +18,8 @@ namespace {
 
 // Message texts are counted strings of at most 255 characters.
 constexpr std::size_t kMaxMessageText = 255;
+// GLU's answer when it cannot get the memory for the levels (GLU_OUT_OF_MEMORY).
+constexpr GLint kGluOutOfMemory = 100902;
 
 // Level 0 and the chain below it as the picture came, or GLU's own building
 // for a picture whose sides it must first bring to powers of two (or that is
@@ -25,7 +29,10 @@ void BuildMipmaps(const DecodedPicture& picture) {
   GLint largest = 0;
   if (picture.HasLevels) gl::glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
   if (!picture.HasLevels || image.Width > largest || image.Height > largest) {
-    gl::gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image.Width, image.Height, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels);
+    if (gl::gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image.Width, image.Height, GL_RGBA, GL_UNSIGNED_BYTE,
+                              image.Pixels) == kGluOutOfMemory) {
+      platform::RaiseOutOfMemory();
+    }
     return;
   }
   gl::glTexImage2D(GL_TEXTURE_2D, 0, 4, image.Width, image.Height, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels);
@@ -39,15 +46,21 @@ void BuildMipmaps(const DecodedPicture& picture) {
 // so its surfaces draw untextured and the show goes on.
 void CreateTexture(std::string_view fileName, std::string_view messageName, std::uint32_t& textureName,
                    std::uint8_t* alphaFlag) {
+  // The loading pumps no messages: a stop request is honoured here, between
+  // pictures, and after a box that the request closed.
+  platform::EndIfStopRequested();
   DecodedPicture picture;
   if (LoadableFileName(fileName)) {
     std::string name(fileName);
     if (!TakePrefetchedPicture(name, picture)) picture = DecodePicture(name);
+    // Whichever thread decoded it, the report comes from this one.
+    if (picture.ErrorCode == platform::kImageOutOfMemory) platform::RaiseOutOfMemory();
     if (picture.ErrorCode == platform::kImageFileNotFound) {
       std::string text = "File not found : ";
       text.append(messageName);
       if (text.size() > kMaxMessageText) text.resize(kMaxMessageText);
       platform::ShowMessageBox(text.c_str(), "Texture Loader Error Message", false);
+      platform::EndIfStopRequested();
     }
   }
   platform::TextureImage* image = picture.Image;

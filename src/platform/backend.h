@@ -28,6 +28,16 @@ void* LibraryEntry(void* library, const char* name);
 // asked; returns when it is dismissed. False when no box can be shown (no
 // display), so the caller can put the text elsewhere.
 bool ShowSystemMessageBox(const char* text, const char* caption, bool errorIcon);
+// What ServeMessageBox (present.h) does on this system: -1 where boxes are
+// shown in the program's own process, else as described there.
+int ServeMessageBox(int argc, char** argv);
+
+// ---- stop requests (process.h) ----
+
+// A descriptor that turns readable when a stop is requested and stays
+// readable, for waits that must end on a stop (the message box's); -1 before
+// InstallStopRequests. POSIX only.
+int StopRequestDescriptor();
 
 // ---- files (files.cpp) ----
 

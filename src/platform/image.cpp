@@ -22,9 +22,25 @@
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
 #define STBI_MAX_DIMENSIONS 8192
-// Zeroed, so that nothing stb_image keeps is ever read uninitialised.
-#define STBI_MALLOC(size) std::calloc(1, size)
-#define STBI_REALLOC(p, size) std::realloc(p, size)
+namespace {
+// stb_image answers a refused allocation with the same null as a damaged
+// file; its allocations note the refusal here, per decoding thread, so that
+// running out of memory is told apart.
+thread_local bool stbRefusedMemory = false;
+void* StbAllocate(std::size_t size) {
+  // Zeroed, so that nothing stb_image keeps is ever read uninitialised.
+  void* memory = std::calloc(1, size);
+  if (!memory) stbRefusedMemory = true;
+  return memory;
+}
+void* StbReallocate(void* memory, std::size_t size) {
+  void* moved = std::realloc(memory, size);
+  if (!moved && size > 0) stbRefusedMemory = true;
+  return moved;
+}
+}  // namespace
+#define STBI_MALLOC(size) StbAllocate(size)
+#define STBI_REALLOC(p, size) StbReallocate(p, size)
 #define STBI_FREE(p) std::free(p)
 #define STB_IMAGE_IMPLEMENTATION
 #if __has_include(<stb/stb_image.h>)
@@ -355,8 +371,12 @@ Decoded DecodeWithStb(const std::vector<std::uint8_t>& data) {
   int width = 0, height = 0, channels = 0;
   // Only the reentrant entry points: the vertical-flip and other global
   // settings are never touched, so concurrent decodes cannot disturb each other.
+  stbRefusedMemory = false;
   stbi_uc* pixels = stbi_load_from_memory(data.data(), static_cast<int>(data.size()), &width, &height, &channels, 4);
-  if (!pixels) return out;
+  if (!pixels) {
+    if (stbRefusedMemory) out.error = kImageOutOfMemory;
+    return out;
+  }
   if (width < 1 || height < 1) {
     stbi_image_free(pixels);
     return out;

@@ -13,4 +13,15 @@ bool OpenOffscreen(int width, int height);
 void CloseOffscreen();
 bool OffscreenOpen();
 
+// An OpenGL entry point of the headless context by name (eglGetProcAddress).
+void* OffscreenProcAddress(const char* name);
+
+// Makes every later OpenOffscreen stand for a screen of screenWidth x
+// screenHeight that the frame does not fit: its surface takes the screen's
+// size, the frame of width x height is drawn into a framebuffer of its own
+// and presenting scales it onto the surface as the show window does on a
+// large display (platform/scaled_frame.h). 0 x 0, the start, opens the frame
+// as the surface itself. For measuring and testing the scaled presentation.
+void SetOffscreenScreen(int screenWidth, int screenHeight);
+
 }  // namespace platform

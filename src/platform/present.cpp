@@ -25,6 +25,8 @@ void PresentFrame() {
   if (presentTarget) presentTarget();
 }
 
+int ServeMessageBox(int argc, char** argv) { return backend::ServeMessageBox(argc, argv); }
+
 void SetMessageBoxHandler(MessageBoxFn handler) { messageBoxHandler = handler; }
 void ShowMessageBox(const char* text, const char* caption, bool errorIcon) {
   (messageBoxHandler ? messageBoxHandler : DefaultMessageBox)(text, caption, errorIcon);

@@ -20,4 +20,18 @@ using MessageBoxFn = void (*)(const char* text, const char* caption, bool errorI
 void SetMessageBoxHandler(MessageBoxFn handler);  // null restores the default
 void ShowMessageBox(const char* text, const char* caption, bool errorIcon);
 
+// On Linux a real box is shown by a helper process: this program started
+// again from its own file, with a marker in its environment. While the box is up the
+// program waits for the helper and for a stop request (platform/process.h);
+// a stop ends the helper and everything it started, and the box call
+// returns. The helper dies with the program, so no box outlives it.
+//
+// main() of a program that shows real boxes calls this first. In the program
+// itself it returns -1 and from then on shows its boxes this way; in the
+// helper it shows the box and returns the helper's exit code. A program that
+// never calls it shows its boxes in its own process, as a library call that
+// nothing can interrupt. Where the system's boxes live in the program's own
+// process anyway, it returns -1 and changes nothing.
+int ServeMessageBox(int argc, char** argv);
+
 }  // namespace platform

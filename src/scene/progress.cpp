@@ -2,6 +2,7 @@
 
 #include "platform/gl.h"
 #include "platform/present.h"
+#include "platform/process.h"
 
 namespace scene {
 
@@ -38,6 +39,9 @@ void DrawRectangle(long double centreX, long double centreY, float halfWidth, fl
 }  // namespace
 
 void DrawLoadingProgress() {
+  // Called at every loaded item, the one place a long load regularly passes:
+  // a stop request ends the program here rather than after the loading.
+  platform::EndIfStopRequested();
   // The product is formed wide so that a very long load never wraps.
   const auto blocks = static_cast<std::int32_t>(static_cast<std::int64_t>(LoadedItems) * kBlocksInFullRow /
                                                 kItemsForFullRow);

@@ -1,5 +1,6 @@
 #include "shell/main_loop.h"
 
+#include "platform/process.h"
 #include "platform/window.h"
 #include "render/render_pass.h"
 #include "shell/finale.h"
@@ -23,9 +24,18 @@ bool PositionIn(std::uint32_t lower, std::uint32_t upper) {
 
 bool PositionBelow(std::uint32_t upper) { return sound::GetMusicPosition() < upper; }
 
+// A stop request from outside (Ctrl+C, SIGTERM, a hang-up) reaches the window
+// procedure once, as the close message of the window, and from there takes
+// the same way out as a closed window.
+bool stopDelivered = false;
+
 // True to go on; false when the quit message was taken.
 bool PumpMessages() {
   platform::WindowSystem& windows = platform::Windows();
+  if (!stopDelivered && platform::StopRequested()) {
+    stopDelivered = true;
+    ShellWindowProc(ShellWindow, platform::kWmClose, 0, 0);
+  }
   platform::Message message;
   while (windows.PeekMessage(message)) {
     if (windows.GetMessage(message) == 0) return false;

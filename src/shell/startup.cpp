@@ -11,6 +11,7 @@
 #include "effects/warp.h"
 #include "platform/gl.h"
 #include "platform/offscreen.h"
+#include "platform/process.h"
 #include "platform/window.h"
 #include "scene/loader.h"
 #include "scene/progress.h"
@@ -152,6 +153,7 @@ int RunShow(const ShowOptions& options) {
   scene::LoadScene(FlightScene, "cam.3dw");
   assets::LoadSceneTextures(FlightScene, ".");
   assets::EndPrefetch();
+  platform::EndIfStopRequested();
 
   // 11. Sound set-up, on the window that is in front now: the show window.
   std::int32_t result = sound::InitSound(0, platform::Windows().GetForegroundWindow());
@@ -171,6 +173,10 @@ int RunShow(const ShowOptions& options) {
   assets::LoadMesh(FinaleMesh, "ize._3d");
   CreateFeedbackTexture();
   CreateParticleList();
+  // The music plays by now: a stop closes the sound as the quit paths of the
+  // main loop do, and the exit handler tears the window down.
+  if (platform::StopRequested()) sound::CloseSound();
+  platform::EndIfStopRequested();
 
   // 16. The show.
   LastLoopEnd = RunMainLoop(options.hooks);

@@ -6,6 +6,7 @@
 
 #include "platform/gl.h"
 #include "platform/present.h"
+#include "platform/process.h"
 
 namespace shell {
 
@@ -29,6 +30,13 @@ constexpr const char* kTitle = "Quillon";
 bool teardownPending = false;
 bool terminateInstalled = false;
 bool presentTargetIsOurs = false;
+// The process that opened the window. A forked copy of it (the helper a
+// library forks to show a message box, a test's child) inherits the exit
+// handler but shares the display connection and owns no context: a teardown
+// there would pull the window out from under the process that owns it.
+std::uint64_t owningProcess = 0;
+
+bool InOwningProcess() { return platform::CurrentProcessId() == owningProcess; }
 
 void PresentShellWindow() {
   if (ShellDC) platform::Windows().SwapBuffers(ShellDC);
@@ -47,6 +55,7 @@ void PresentShellWindow() {
 // std::terminate without exit handlers; the terminate handler gives the
 // teardown its turn there too.
 void InstallExitHandler() {
+  owningProcess = platform::CurrentProcessId();
   if (!terminateInstalled) {
     PreviousExitHandler = std::set_terminate(ShellTerminate);
     terminateInstalled = true;
@@ -57,6 +66,7 @@ void InstallExitHandler() {
 }  // namespace
 
 void ShellExitHandler() {
+  if (!InOwningProcess()) return;
   if (terminateInstalled) {
     std::set_terminate(PreviousExitHandler);
     terminateInstalled = false;

@@ -51,7 +51,8 @@ void ReleaseRenderContext(platform::WindowHandle window);
 void EnterFullscreen(std::int32_t width, std::int32_t height, std::int32_t bits);
 void LeaveFullscreen();
 // Runs at every end of the program once OpenShellWindow has begun, before
-// the exit handlers registered earlier.
+// the exit handlers registered earlier; only in the process that opened the
+// window, never in a forked copy of it.
 void ShellExitHandler();
 
 }  // namespace shell

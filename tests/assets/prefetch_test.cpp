@@ -4,8 +4,17 @@
 // (boxes, error lines) come at each picture's own step, in order.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -15,6 +24,10 @@
 #include "assets/prefetch.h"
 #include "assets/texture.h"
 #include "platform/gl.h"
+#include "platform/image_write.h"
+#include "platform/out_of_memory.h"
+#include "support/sanitizers.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -162,5 +175,72 @@ TEST_F(Prefetch, PicturesNobodyTakesAreDroppedAndLaterLoadsDecodeOnTheSpot) {
   assets::LoadTexture("p0.tga", texture);
   EXPECT_EQ(Levels().size(), 5u) << "loaded on the spot once nothing is queued";
 }
+
+TEST_F(Prefetch, AForkedCopyEndsWithoutWaitingForWorkersItDoesNotHave) {
+  // A copy made while the workers run (a library's helper, a test's child)
+  // has no worker threads; its end must not wait for them.
+  for (int i = 0; i < 8; ++i) Picture(testsupport::Join({"p", std::to_string(i), ".tga"}), 64, 64, 30 + i);
+  std::vector<std::string> names;
+  for (int i = 0; i < 8; ++i) names.push_back(testsupport::Join({"p", std::to_string(i), ".tga"}));
+  assets::PrefetchPictures(names);
+  std::fflush(stdout);
+  pid_t copy = fork();
+  if (copy == 0) {
+    alarm(10);  // a copy that hangs ends as a signal, which fails the case
+    std::exit(0);
+  }
+  int status = 0;
+  waitpid(copy, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the copy hung or crashed at its end";
+  assets::DecodedPicture picture;
+  ASSERT_TRUE(assets::TakePrefetchedPicture("p7.tga", picture)) << "the parent's workers go on";
+  EXPECT_NE(picture.Image, nullptr);
+  assets::ReleaseTextureImage(picture.Image);
+}
+
+// The process's address space now, in bytes.
+std::uint64_t AddressSpace() {
+  std::ifstream statm("/proc/self/statm");
+  std::uint64_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// A picture whose pixels need more memory than the process may have: the
+// worker that decodes it (or the loader, when it gets there first) finds no
+// memory, and the loader ends the program with the report and 217 on the
+// main thread. Once through our TGA decoder, once through stb_image.
+class PrefetchOutOfMemory : public Prefetch, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PrefetchOutOfMemory, IsReportedByTheMainThreadWith217) {
+  if (testsupport::kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit";
+  const std::string name = GetParam();
+  // 8192 x 8192 grey: 64 MB on file at most, 256 MB once decoded to RGBA.
+  const std::vector<std::uint8_t> grey(std::size_t{8192} * 8192, 40);
+  ASSERT_TRUE(name.ends_with(".png") ? platform::WritePng(name, 8192, 8192, 1, grey.data())
+                                     : platform::WriteTga(name, 8192, 8192, 1, grey.data(), true));
+  auto result = testsupport::RunInChild([&name] {
+    platform::InstallOutOfMemoryReport();
+    std::atexit([] { std::printf("exit handler ran\n"); });
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = AddressSpace() + (160u << 20);
+    if (setrlimit(RLIMIT_AS, &limit) != 0) std::exit(4);
+    assets::PrefetchPictures({name});
+    usleep(300'000);  // a worker has begun it
+    std::uint32_t texture = 0;
+    assets::LoadTexture(name, texture);
+    std::printf("loaded\n");
+  });
+  EXPECT_EQ(result.signal, 0) << strsignal(result.signal);
+  EXPECT_EQ(result.exitCode, 217) << result.out << result.err;
+  EXPECT_TRUE(std::regex_match(result.out, std::regex("An unhandled exception occurred at 0x[0-9A-F]{8} :\n"
+                                                      "Out of memory\nexit handler ran\n")))
+      << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(TgaAndStbImage, PrefetchOutOfMemory, ::testing::Values("huge.tga", "huge.png"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param).substr(5);
+                         });
 
 }  // namespace

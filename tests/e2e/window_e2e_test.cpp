@@ -1,6 +1,6 @@
-// The real quillon binary and its window in an X server of its own (Xvfb,
-// larger than the show, so the window's own size shows): an 800 x 600 window
-// titled "Quillon" of class "Zelbrinwnd" at (0, 0); Escape typed into it ends
+// The real quillon binary and its window in an X server of its own (Xvfb of
+// 1024 x 768, which has no 800 x 600 mode): a window titled "Quillon" of
+// class "Zelbrinwnd" that covers the screen; Escape typed into it ends
 // the program with exit code 0, with a short music file and with none (the
 // silent clock); without an X server the program reports the failed window
 // and ends with exit code 1.
@@ -53,8 +53,8 @@ TEST_F(WindowEndToEnd, OpensTheShowWindowAndEscapeEndsWithZero) {
   ASSERT_FALSE(id.empty()) << x.display() << "\n" << show.Out() << show.Err();
 
   const std::string geometry = X(x.display(), "xdotool getwindowgeometry --shell " + id);
-  EXPECT_NE(geometry.find("WIDTH=800\n"), std::string::npos) << geometry;
-  EXPECT_NE(geometry.find("HEIGHT=600\n"), std::string::npos) << geometry;
+  EXPECT_NE(geometry.find("WIDTH=1024\n"), std::string::npos) << geometry;
+  EXPECT_NE(geometry.find("HEIGHT=768\n"), std::string::npos) << geometry;
   EXPECT_NE(geometry.find("X=0\n"), std::string::npos) << geometry;
   EXPECT_NE(geometry.find("Y=0\n"), std::string::npos) << geometry;
   EXPECT_EQ(X(x.display(), "xdotool getwindowname " + id), "Quillon\n");

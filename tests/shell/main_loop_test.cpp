@@ -8,8 +8,12 @@
 #include <cmath>
 #include <vector>
 
+#include "assets/texture.h"
+#include "platform/process.h"
+#include "scene/progress.h"
 #include "shell/main_loop.h"
 #include "sound/music.h"
+#include "support/temp_dir.h"
 #include "window_recorder.h"
 
 namespace {
@@ -195,6 +199,55 @@ TEST_F(MainLoopTest, QuitRequestedEndsTheLoopAndLeavesTheTeardownToTheExitHandle
   EXPECT_EQ(Take(), (Calls{"glClear " + std::to_string(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT), "A 100",
                            "SwapBuffers"}));
 }
+
+// A stop request from outside (Ctrl+C, SIGTERM, a hang-up) takes the way out
+// of a closed window: at the next pump, no frame, the teardown once, and the
+// exit code of a closed window.
+TEST_F(MainLoopTest, AStopRequestEndsAtTheNextPumpLikeClosingTheWindow) {
+  auto result = testsupport::RunInChild([] {
+    shell::OpenShellWindow(800, 600, 32, false, true);
+    framePositions = {5'000'000};
+    Note("opened");
+    platform::RequestStop();
+    // A loop that missed the request ends after three frames instead.
+    framesToRun = 3;
+    shell::LoopHooks hooks;
+    hooks.afterFrame = AfterFrame;
+    if (shell::RunMainLoop(&hooks) == shell::LoopEnd::QuitMessage) Note("quit message");
+  });
+  EXPECT_EQ(result.exitCode, platform::kStopExitCode);
+  const std::string out = result.out.substr(result.out.find("opened\n") + 7);
+  EXPECT_EQ(out, "PostQuitMessage\nRestoreDisplayMode\nMakeCurrent none\nDeleteContext\nReleaseDC\n"
+                 "PostQuitMessage\nShowCursor on\nquit message\n");
+}
+
+// The loading pumps no messages: a stop request ends the program at the
+// next picture or scene item, through the exit handler's teardown.
+class StopDuringLoading : public MainLoopTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StopDuringLoading, EndsAtTheNextItemWithTheTeardownOnce) {
+  const int step = GetParam();
+  auto result = testsupport::RunInChild([step] {
+    shell::OpenShellWindow(800, 600, 32, false, true);
+    Note("opened");
+    platform::RequestStop();
+    // Nothing of OpenGL is bound here: going on past the request would crash.
+    std::uint32_t texture = 0;
+    if (step == 0) assets::LoadTexture("hund.tga", texture);
+    if (step == 1) {
+      scene::LoadedItems = 5000;
+      scene::DrawLoadingProgress();
+    }
+    Note("went on");
+  });
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitCode, platform::kStopExitCode);
+  const std::string out = result.out.substr(result.out.find("opened\n") + 7);
+  EXPECT_EQ(out, "RestoreDisplayMode\nMakeCurrent none\nDeleteContext\nReleaseDC\nPostQuitMessage\n"
+                 "ShowCursor on\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(PictureAndSceneItem, StopDuringLoading, ::testing::Values(0, 1));
 
 TEST_F(MainLoopTest, AMusicRestartStartsTheTimelineAgainAtA) {
   framePositions = {12'000'000, 3'000'000, 1'000};

@@ -4,6 +4,9 @@
 // handler on every way the program ends.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
@@ -259,6 +262,31 @@ TEST_F(ExitHandlerTest, AFailedFileOperationReportsExits217AndStillTearsDown) {
   int restore = Find(out, "RestoreDisplayMode");
   EXPECT_GT(restore, static_cast<int>(report));
   EXPECT_LT(restore, Find(out, "earlier handler"));
+}
+
+TEST_F(ExitHandlerTest, AForkedCopyLeavesTheTeardownToTheProcessThatOpenedTheWindow) {
+  // A library's helper process, or a test's child, forked while the window
+  // is open: its end runs the inherited exit handler, which must not touch
+  // the window, the display mode or the context of its parent.
+  auto result = RunInChild([] {
+    shell::OpenShellWindow(800, 600, 32, false, true);
+    std::fflush(stdout);
+    pid_t copy = fork();
+    if (copy == 0) {
+      std::printf("copy ends\n");
+      std::exit(0);
+    }
+    int status = 0;
+    waitpid(copy, &status, 0);
+    std::printf("copy ended %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  });
+  EXPECT_EQ(result.exitCode, 0);
+  const int ended = Find(result.out, "copy ended 0");
+  ASSERT_GE(ended, 0) << result.out;
+  EXPECT_LT(Find(result.out, "copy ends"), ended);
+  EXPECT_GT(Find(result.out, "RestoreDisplayMode"), ended) << result.out;
+  EXPECT_EQ(result.out.find("RestoreDisplayMode"), result.out.rfind("RestoreDisplayMode")) << result.out;
+  EXPECT_EQ(result.out.find("ShowCursor on"), result.out.rfind("ShowCursor on")) << result.out;
 }
 
 TEST_F(ExitHandlerTest, AnUncaughtExceptionStillRestoresTheDisplay) {

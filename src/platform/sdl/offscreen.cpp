@@ -8,6 +8,7 @@
 
 #include "platform/gl.h"
 #include "platform/present.h"
+#include "platform/scaled_frame.h"
 
 namespace platform {
 
@@ -15,11 +16,21 @@ namespace {
 EGLDisplay display = EGL_NO_DISPLAY;
 EGLSurface surface = EGL_NO_SURFACE;
 EGLContext context = EGL_NO_CONTEXT;
+// The screen the next context stands for, and the one the open context has.
+int screenWidth = 0;
+int screenHeight = 0;
+int surfaceWidth = 0;
+int surfaceHeight = 0;
+bool framesScaled = false;  // this context holds the scaled frame
 
 void PresentOffscreen() {
   // A pbuffer has one buffer; finishing the frame is what presenting means.
   gl::glFinish();
 }
+
+void FinishFrame(void*) { gl::glFinish(); }
+
+void PresentOffscreenScaled() { PresentScaledFrame(surfaceWidth, surfaceHeight, FinishFrame, nullptr); }
 
 EGLDisplay SurfacelessDisplay() {
   auto getPlatformDisplay =
@@ -53,10 +64,13 @@ bool OpenOffscreen(int width, int height) {
     std::fprintf(stderr, "No EGL pbuffer configuration with OpenGL\n");
     return false;
   }
-  const EGLint surfaceAttributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+  const bool scaled = screenWidth > 0 && screenHeight > 0;
+  surfaceWidth = scaled ? screenWidth : width;
+  surfaceHeight = scaled ? screenHeight : height;
+  const EGLint surfaceAttributes[] = {EGL_WIDTH, surfaceWidth, EGL_HEIGHT, surfaceHeight, EGL_NONE};
   surface = eglCreatePbufferSurface(display, config, surfaceAttributes);
   if (surface == EGL_NO_SURFACE) {
-    std::fprintf(stderr, "Cannot create an EGL pbuffer of %d x %d\n", width, height);
+    std::fprintf(stderr, "Cannot create an EGL pbuffer of %d x %d\n", surfaceWidth, surfaceHeight);
     return false;
   }
   context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
@@ -66,13 +80,24 @@ bool OpenOffscreen(int width, int height) {
     return false;
   }
   gl::BindGl();
+  if (scaled) {
+    // The depth the show window asks for.
+    if (!OpenScaledFrame(width, height, 32, OffscreenProcAddress)) {
+      std::fprintf(stderr, "Cannot present scaled: %s\n", ScaledFrameRefusal());
+      CloseOffscreen();
+      return false;
+    }
+    framesScaled = true;
+  }
   gl::glViewport(0, 0, width, height);
-  SetPresentTarget(PresentOffscreen);
+  SetPresentTarget(scaled ? PresentOffscreenScaled : PresentOffscreen);
   return true;
 }
 
 void CloseOffscreen() {
   if (display == EGL_NO_DISPLAY) return;
+  if (framesScaled) CloseScaledFrame(context != EGL_NO_CONTEXT && eglGetCurrentContext() == context);
+  framesScaled = false;
   eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
   if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
@@ -82,5 +107,12 @@ void CloseOffscreen() {
 }
 
 bool OffscreenOpen() { return context != EGL_NO_CONTEXT; }
+
+void* OffscreenProcAddress(const char* name) { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
+
+void SetOffscreenScreen(int width, int height) {
+  screenWidth = width;
+  screenHeight = height;
+}
 
 }  // namespace platform

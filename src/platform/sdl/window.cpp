@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/gl.h"
+#include "platform/scaled_frame.h"
 
 namespace platform {
 
@@ -21,6 +22,10 @@ struct WindowRecord {
   WindowProc procedure = nullptr;
   PixelFormatRequest surface;  // what the window's surface was made for
   DeviceContextRecord dc;
+  int width = 0;  // the size asked for, which is the size of the show's frame
+  int height = 0;
+  bool coversDisplay = false;  // stretched over its display when the mode was refused
+  bool scaledFrame = false;    // its frames are drawn offscreen and scaled at each swap
 };
 
 struct RenderContextRecord {
@@ -81,7 +86,9 @@ SDL_Window* MakeSdlWindow(const WindowRequest& request, int depthBits) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
+  // On displays that count in points, the drawable has the display's own
+  // pixels; the frame is scaled onto it when the sizes differ.
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
   if (request.popup) flags |= SDL_WINDOW_BORDERLESS;
   return SDL_CreateWindow(request.title ? request.title : "", 0, 0, request.width, request.height, flags);
 }
@@ -128,6 +135,8 @@ WindowHandle SdlCreateShowWindow(const WindowRequest& request) {
   window->procedure = registeredProcedure;
   window->surface = surface;
   window->dc.window = window;
+  window->width = request.width;
+  window->height = request.height;
   showWindow = window;
   return window;
 }
@@ -143,11 +152,34 @@ void SdlShowCursor(bool show) {
   if (VideoReady()) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
+// The window over the whole display at the display's own mode, for a show
+// whose mode the display refused. The window is given the display's size
+// first: a desktop-sized fullscreen window is stretched by the window
+// manager, and without one (a bare X server) nothing else would.
+void CoverDisplay(WindowRecord& window, int display) {
+  SDL_Rect bounds;
+  if (SDL_GetDisplayBounds(display, &bounds) != 0) return;
+  SDL_SetWindowPosition(window.sdl, bounds.x, bounds.y);
+  SDL_SetWindowSize(window.sdl, bounds.w, bounds.h);
+  SDL_SetWindowFullscreen(window.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  window.coversDisplay = true;
+}
+
+void UncoverDisplay(WindowRecord& window) {
+  if (!window.coversDisplay) return;
+  SDL_SetWindowFullscreen(window.sdl, 0);
+  SDL_SetWindowSize(window.sdl, window.width, window.height);
+  SDL_SetWindowPosition(window.sdl, 0, 0);
+  window.coversDisplay = false;
+}
+
 bool SdlChangeDisplayMode(const DisplayMode* mode) {
   if (!showWindow || !showWindow->sdl) return false;
   SDL_Window* sdl = showWindow->sdl;
   if (!mode) {
-    if (SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN) {
+    if (showWindow->coversDisplay) {
+      UncoverDisplay(*showWindow);
+    } else if (SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN) {
       SDL_SetWindowFullscreen(sdl, 0);
       SDL_SetWindowPosition(sdl, 0, 0);
     }
@@ -160,14 +192,15 @@ bool SdlChangeDisplayMode(const DisplayMode* mode) {
   wanted.h = mode->height;
   SDL_DisplayMode closest{};
   // Only the exact size counts as the requested mode; anything else leaves
-  // the display as it is and the window at its own size.
+  // the display in its own mode, and the show covers it scaled.
   if (!SDL_GetClosestDisplayMode(display, &wanted, &closest) || closest.w != mode->width ||
-      closest.h != mode->height) {
+      closest.h != mode->height || SDL_SetWindowDisplayMode(sdl, &closest) != 0) {
+    CoverDisplay(*showWindow, display);
     return false;
   }
-  if (SDL_SetWindowDisplayMode(sdl, &closest) != 0) return false;
   if (SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN) != 0) {
     SDL_SetWindowFullscreen(sdl, 0);
+    CoverDisplay(*showWindow, display);
     return false;
   }
   return true;
@@ -203,18 +236,51 @@ RenderContext SdlCreateRenderContext(DeviceContext dc) {
   return rc;
 }
 
+void* SdlProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
+
+// Where the window's drawable is not the size the show draws at (a display
+// that refused the mode, or one that counts in points), the frames go to a
+// framebuffer of the show's size that each swap scales onto the window.
+// Without framebuffer objects the window goes back to the show's size.
+void StartScaledFrame(WindowRecord& window) {
+  if (window.scaledFrame) return;
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(window.sdl, &width, &height);
+  if (width == window.width && height == window.height) return;
+  if (OpenScaledFrame(window.width, window.height, window.surface.depthBits, SdlProcAddress)) {
+    window.scaledFrame = true;
+    return;
+  }
+  std::printf("Cannot fill the screen (%s): the show plays at %d x %d\n", ScaledFrameRefusal(), window.width,
+              window.height);
+  std::fflush(stdout);
+  UncoverDisplay(window);
+}
+
+void StopScaledFrame(WindowRecord& window, bool contextCurrent) {
+  if (!window.scaledFrame) return;
+  CloseScaledFrame(contextCurrent);
+  window.scaledFrame = false;
+}
+
 bool SdlMakeCurrent(DeviceContext dc, RenderContext rc) {
   if (!dc || !dc->window) return false;
-  if (!rc) return SDL_GL_MakeCurrent(dc->window->sdl, nullptr) == 0;
+  if (!rc) {
+    // The frame's framebuffer goes before the context it lives in.
+    StopScaledFrame(*dc->window, true);
+    return SDL_GL_MakeCurrent(dc->window->sdl, nullptr) == 0;
+  }
   if (SDL_GL_MakeCurrent(dc->window->sdl, rc->gl) != 0) return false;
   // No frame pacing: the show draws as fast as it can.
   SDL_GL_SetSwapInterval(0);
   gl::BindGl();
+  StartScaledFrame(*dc->window);
   return true;
 }
 
 bool SdlDeleteRenderContext(RenderContext rc) {
   if (!rc) return false;
+  if (showWindow) StopScaledFrame(*showWindow, SDL_GL_GetCurrentContext() == rc->gl);
   SDL_GL_DeleteContext(rc->gl);
   delete rc;
   return true;
@@ -224,8 +290,17 @@ void SdlReleaseDeviceContext(WindowHandle, DeviceContext) {
   // The window's surface lives as long as the window; nothing to hand back.
 }
 
+void SwapSdlWindow(void* sdl) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(sdl)); }
+
 void SdlSwapBuffers(DeviceContext dc) {
-  if (dc && dc->window && dc->window->sdl) SDL_GL_SwapWindow(dc->window->sdl);
+  if (!dc || !dc->window || !dc->window->sdl) return;
+  if (!dc->window->scaledFrame) {
+    SDL_GL_SwapWindow(dc->window->sdl);
+    return;
+  }
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(dc->window->sdl, &width, &height);
+  PresentScaledFrame(width, height, SwapSdlWindow, dc->window->sdl);
 }
 
 void SdlPostQuitMessage(int exitCode) {
@@ -266,8 +341,8 @@ void Translate(const SDL_Event& event) {
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) queue.push_back({showWindow, kWmClose, 0, 0});
       break;
     case SDL_QUIT:
-      // The last window closed, or the process was asked to stop (SIGINT,
-      // SIGTERM): both close the show the same way.
+      // The last window closed; in a program that leaves SDL its own signal
+      // handlers, also SIGINT or SIGTERM. Both close the show the same way.
       queue.push_back({showWindow, kWmClose, 0, 0});
       break;
     default: break;
