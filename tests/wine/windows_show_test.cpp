@@ -1,9 +1,11 @@
 // The Windows package end to end: quillon.exe for x86-64 from its zip,
 // started under Wine in the unzipped folder, in an X server of the test's
-// own with ALSA's null output behind waveOut. The window is the class and
-// title the show registers, the whole show plays and ends with exit code 0,
-// Escape in segment C ends it with 0, without music.mp3 it plays to its end
-// on the silent clock, and a missing picture shows the texture loader's box.
+// own (a wide screen without 800 x 600) with a PulseAudio null sink behind
+// waveOut. The window is the class and title the show registers, covering
+// the screen with the frame scaled into its centred 4:3 rectangle; the whole
+// show plays and ends with exit code 0, Escape in segment C ends it with 0,
+// without music.mp3 it plays to its end on the silent clock, and a missing
+// picture shows the texture loader's box.
 //
 // ./test runs this after the Windows build, with QUILLON_WINE_PACKAGE (the
 // zip), QUILLON_WINE_PROBE (window_probe.exe of the Windows build), a
@@ -15,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -102,9 +105,9 @@ class WindowsShowUnderWine : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (Env("QUILLON_WINE_PACKAGE").empty() || Env("QUILLON_WINE_PROBE").empty()) return;
-    // Bigger than the show's mode: the mode switch is refused, as on a
-    // display without 800 x 600, and the show plays in the current mode.
-    x_ = new e2e::Xvfb("1024x768x24");
+    // A wide screen without the show's mode: the mode switch is refused, as
+    // on a display without 800 x 600, and the show covers it, scaled.
+    x_ = new e2e::Xvfb("1280x720x24");
   }
   static void TearDownTestSuite() {
     delete x_;
@@ -161,30 +164,56 @@ class WindowsShowUnderWine : public ::testing::Test {
 
 e2e::Xvfb* WindowsShowUnderWine::x_ = nullptr;
 
-// Segment C is told by what the window shows rather than by the time since
-// it opened: loading under Wine takes as long as the machine lets it. Its
-// drifting layers fill the frame with a bright violet haze, where the flight
-// before it is a dark city and the lenses after it keep a dark centre.
-bool ShowsSegmentC(const std::string& display, const std::string& window, std::string& seen) {
-  seen = e2e::X(display, "import -window " + window +
-                             " png:- | convert png:- -format '%[fx:int(255*mean.r)] %[fx:int(255*mean.g)] "
-                             "%[fx:int(255*mean.b)]' info:");
-  int red = 0, green = 0, blue = 0;
-  if (std::sscanf(seen.c_str(), "%d %d %d", &red, &green, &blue) != 3) return false;
-  return red > 70 && blue > 85 && green < blue;
+// What the window shows: the mean colour of the centred 4:3 rectangle the
+// frame is scaled into (960 x 720 of the 1280 x 720 screen), and the
+// brightest value in the bands beside it.
+struct Screen {
+  int red = -1, green = -1, blue = -1;
+  int besideBrightest = -1;
+  bool SegmentC() const {
+    // Segment C's drifting layers fill the frame with a bright violet haze,
+    // where the flight before it is a dark city and the lenses after it keep
+    // a dark centre.
+    return red > 70 && blue > 85 && green < blue;
+  }
+};
+
+Screen Look(const std::string& display, const std::string& window, const std::string& file) {
+  Screen screen;
+  if (e2e::X(display, "import -window " + window + " '" + file + "' && echo shot").empty()) return screen;
+  const std::string mean = e2e::X(display, "convert '" + file +
+                                               "' -crop 960x720+160+0 -format '%[fx:int(255*mean.r)] "
+                                               "%[fx:int(255*mean.g)] %[fx:int(255*mean.b)]' info:");
+  std::sscanf(mean.c_str(), "%d %d %d", &screen.red, &screen.green, &screen.blue);
+  for (const char* band : {"160x720+0+0", "160x720+1120+0"}) {
+    int brightest = -1;
+    const std::string value = e2e::X(
+        display, "convert '" + file + "' -crop " + band + " -format '%[fx:int(255*maxima)]' info:");
+    std::sscanf(value.c_str(), "%d", &brightest);
+    screen.besideBrightest = std::max(screen.besideBrightest, brightest);
+  }
+  return screen;
 }
 
-TEST_F(WindowsShowUnderWine, EscapeInSegmentCExitsZero) {
+// Segment C is told by what the window shows rather than by the time since
+// it opened: loading under Wine takes as long as the machine lets it.
+TEST_F(WindowsShowUnderWine, ScaledOntoTheScreenAndEscapeInSegmentCExitsZero) {
   WineShow show(x_->display(), Unzip());
   const std::string window = ShowWindow(show);
   ASSERT_FALSE(window.empty()) << show.Out() << show.Err();
-  std::string seen;
+  testsupport::TempDir shots;
+  Screen screen;
   int inC = 0;
   for (int i = 0; i < 300 && inC < 2 && show.Running(); ++i) {
-    inC = ShowsSegmentC(x_->display(), window, seen) ? inC + 1 : 0;
+    screen = Look(x_->display(), window, shots.File("shot.png"));
+    inC = screen.SegmentC() ? inC + 1 : 0;
     if (inC < 2) std::this_thread::sleep_for(std::chrono::milliseconds(400));
   }
-  ASSERT_EQ(inC, 2) << "segment C never showed; last mean colour " << seen << show.Out() << show.Err();
+  ASSERT_EQ(inC, 2) << "segment C never showed; last mean colour " << screen.red << " " << screen.green << " "
+                    << screen.blue << show.Out() << show.Err();
+  // The display refused 800 x 600: the frame is scaled into the centred 4:3
+  // rectangle, black beside it.
+  EXPECT_EQ(screen.besideBrightest, 0);
   Type(window, "Escape");
   EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
 }
@@ -206,7 +235,7 @@ TEST_F(WindowsShowUnderWine, WholeShowSilentShowAndMissingPicture) {
   EXPECT_NE(e2e::X(x_->display(), "xprop -id " + window + " WM_NAME").find("\"Quillon\""), std::string::npos);
   const std::string found = Probe("window Zelbrinwnd Quillon");
   EXPECT_NE(found.find("class=Zelbrinwnd"), std::string::npos) << found;
-  EXPECT_NE(found.find("rect=0,0,800,600"), std::string::npos) << found;
+  EXPECT_NE(found.find("rect=0,0,1280,720"), std::string::npos) << "covering the screen: " << found;
 
   // The box names the missing file; OK dismisses it and loading goes on.
   std::string box;

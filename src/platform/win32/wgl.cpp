@@ -30,6 +30,7 @@ WglFunctions BindWgl() {
   Bind(library, wgl.CreateContext, "wglCreateContext");
   Bind(library, wgl.MakeCurrent, "wglMakeCurrent");
   Bind(library, wgl.DeleteContext, "wglDeleteContext");
+  Bind(library, wgl.GetCurrentContext, "wglGetCurrentContext");
   Bind(library, wgl.GetProcAddress, "wglGetProcAddress");
   return wgl;
 }

@@ -9,6 +9,7 @@ struct WglFunctions {
   HGLRC(WINAPI* CreateContext)(HDC);
   BOOL(WINAPI* MakeCurrent)(HDC, HGLRC);
   BOOL(WINAPI* DeleteContext)(HGLRC);
+  HGLRC(WINAPI* GetCurrentContext)();
   PROC(WINAPI* GetProcAddress)(LPCSTR);
 };
 

@@ -1,16 +1,20 @@
 // The show window on Win32: a registered window class, a popup window, the
 // display-mode switch, a WGL context on the window's device context, and the
-// thread's message queue.
+// thread's message queue. Where the display refuses the show's mode, the
+// popup covers the monitor and each frame is presented scaled into it.
 #include "platform/window.h"
 
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <map>
+#include <utility>
 #include <string>
 
 #include "platform/backend.h"
 #include "platform/gl.h"
+#include "platform/scaled_frame.h"
 #include "platform/win32/wgl.h"
 
 // The table's operations carry these names; windows.h makes them macros for
@@ -33,6 +37,11 @@ struct WindowRecord {
   HWND hwnd = nullptr;
   WindowProc procedure = nullptr;  // null for windows that are not the show's
   DeviceContextRecord dc;
+  int width = 0;  // the size asked for, which is the size of the show's frame
+  int height = 0;
+  int depthBits = 0;           // of the pixel format set on it
+  bool coversDisplay = false;  // stretched over its monitor when the mode was refused
+  bool scaledFrame = false;    // its frames are drawn offscreen and scaled at each swap
 };
 
 struct RenderContextRecord {
@@ -43,6 +52,7 @@ namespace {
 
 std::map<std::string, WindowProc> classProcedures;
 std::map<HWND, WindowRecord*> records;
+WindowRecord* showWindow = nullptr;  // the last window made by CreateShowWindow
 
 WindowRecord* RecordOf(HWND hwnd) {
   if (!hwnd) return nullptr;
@@ -67,7 +77,15 @@ LRESULT CALLBACK ClassProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
   }
   if (!window || !window->procedure) return DefWindowProcA(hwnd, message, wParam, lParam);
-  return window->procedure(window, message, wParam, static_cast<std::intptr_t>(lParam));
+  std::intptr_t result = window->procedure(window, message, wParam, static_cast<std::intptr_t>(lParam));
+  if (message == WM_NCDESTROY) {
+    // The handle may name another window from now on; the record stays for
+    // whoever still holds it.
+    records.erase(hwnd);
+    window->hwnd = nullptr;
+    if (showWindow == window) showWindow = nullptr;
+  }
+  return result;
 }
 
 bool Win32RegisterWindowClass(const WindowClass& windowClass) {
@@ -97,6 +115,8 @@ WindowHandle Win32CreateShowWindow(const WindowRequest& request) {
   auto* window = new WindowRecord;
   window->procedure = procedure->second;
   window->dc.window = window;
+  window->width = request.width;
+  window->height = request.height;
   // The outer size is the whole window: nothing is added for a frame.
   HWND hwnd = CreateWindowExA(0, request.className, request.title ? request.title : "", style, 0, 0, request.width,
                               request.height, nullptr, nullptr, GetModuleHandleA(nullptr), window);
@@ -105,6 +125,7 @@ WindowHandle Win32CreateShowWindow(const WindowRequest& request) {
     delete window;
     return nullptr;
   }
+  showWindow = window;
   return window;
 }
 
@@ -121,8 +142,30 @@ void Win32ShowCursor(bool show) { ::ShowCursor(show ? TRUE : FALSE); }
 constexpr DWORD kDisplayModeRecordSize = 148;
 static_assert(offsetof(DEVMODEA, dmPanningWidth) == kDisplayModeRecordSize);
 
+// The popup over the whole monitor it is on, for a show whose mode the
+// display refused; the monitor keeps its own mode.
+void CoverDisplay(WindowRecord& window) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoA(MonitorFromWindow(window.hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
+  const RECT& area = monitor.rcMonitor;
+  SetWindowPos(window.hwnd, nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  window.coversDisplay = true;
+}
+
+void UncoverDisplay(WindowRecord& window) {
+  if (!window.coversDisplay) return;
+  SetWindowPos(window.hwnd, nullptr, 0, 0, window.width, window.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  window.coversDisplay = false;
+}
+
 bool Win32ChangeDisplayMode(const DisplayMode* mode) {
-  if (!mode) return ChangeDisplaySettingsA(nullptr, 0) == DISP_CHANGE_SUCCESSFUL;
+  if (!mode) {
+    bool restored = ChangeDisplaySettingsA(nullptr, 0) == DISP_CHANGE_SUCCESSFUL;
+    if (showWindow) UncoverDisplay(*showWindow);
+    return restored;
+  }
   DEVMODEA request;
   ZeroMemory(&request, sizeof request);
   request.dmSize = kDisplayModeRecordSize;
@@ -132,7 +175,10 @@ bool Win32ChangeDisplayMode(const DisplayMode* mode) {
   request.dmPelsHeight = static_cast<DWORD>(mode->height);
   // CDS_FULLSCREEN: the change lasts until the mode is restored or the
   // program ends.
-  return ChangeDisplaySettingsA(&request, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
+  if (ChangeDisplaySettingsA(&request, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) return true;
+  // Refused: the show covers the monitor in its own mode, scaled.
+  if (showWindow && showWindow->hwnd) CoverDisplay(*showWindow);
+  return false;
 }
 
 DeviceContext Win32GetDeviceContext(WindowHandle window) {
@@ -166,7 +212,11 @@ int Win32ChoosePixelFormat(DeviceContext dc, const PixelFormatRequest& request) 
 bool Win32SetPixelFormat(DeviceContext dc, int format, const PixelFormatRequest& request) {
   if (!dc || !dc->hdc) return false;
   PIXELFORMATDESCRIPTOR pfd = Descriptor(request);
-  return ::SetPixelFormat(dc->hdc, format, &pfd) != FALSE;
+  if (!::SetPixelFormat(dc->hdc, format, &pfd)) return false;
+  PIXELFORMATDESCRIPTOR set{};
+  DescribePixelFormat(dc->hdc, format, sizeof set, &set);
+  dc->window->depthBits = set.cDepthBits;
+  return true;
 }
 
 RenderContext Win32CreateRenderContext(DeviceContext dc) {
@@ -176,15 +226,61 @@ RenderContext Win32CreateRenderContext(DeviceContext dc) {
   return new RenderContextRecord{context};
 }
 
+// wglGetProcAddress answers some failures with small numbers or -1 rather
+// than null.
+void* WglProcAddress(const char* name) {
+  PROC entry = win32::Wgl().GetProcAddress(name);
+  auto value = reinterpret_cast<std::intptr_t>(entry);
+  if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1) return nullptr;
+  return reinterpret_cast<void*>(entry);
+}
+
+std::pair<int, int> ClientSize(const WindowRecord& window) {
+  RECT client{};
+  GetClientRect(window.hwnd, &client);
+  return {client.right - client.left, client.bottom - client.top};
+}
+
+// Where the window is not the size the show draws at (it covers a monitor
+// that refused the mode), the frames go to a framebuffer of the show's size
+// that each swap scales onto the window. Without framebuffer objects the
+// window goes back to the show's size.
+void StartScaledFrame(WindowRecord& window) {
+  if (window.scaledFrame) return;
+  auto [width, height] = ClientSize(window);
+  if (width == window.width && height == window.height) return;
+  if (OpenScaledFrame(window.width, window.height, window.depthBits, WglProcAddress)) {
+    window.scaledFrame = true;
+    return;
+  }
+  std::printf("Cannot fill the screen (%s): the show plays at %d x %d\n", ScaledFrameRefusal(), window.width,
+              window.height);
+  std::fflush(stdout);
+  UncoverDisplay(window);
+}
+
+void StopScaledFrame(WindowRecord& window, bool contextCurrent) {
+  if (!window.scaledFrame) return;
+  CloseScaledFrame(contextCurrent);
+  window.scaledFrame = false;
+}
+
 bool Win32MakeCurrent(DeviceContext dc, RenderContext rc) {
   if (!dc || !dc->hdc) return false;
-  if (!win32::Wgl().MakeCurrent(dc->hdc, rc ? rc->context : nullptr)) return false;
-  if (rc) gl::BindGl();
+  if (!rc) {
+    // The frame's framebuffer goes before the context it lives in.
+    StopScaledFrame(*dc->window, true);
+    return win32::Wgl().MakeCurrent(dc->hdc, nullptr) != FALSE;
+  }
+  if (!win32::Wgl().MakeCurrent(dc->hdc, rc->context)) return false;
+  gl::BindGl();
+  StartScaledFrame(*dc->window);
   return true;
 }
 
 bool Win32DeleteRenderContext(RenderContext rc) {
   if (!rc) return false;
+  if (showWindow) StopScaledFrame(*showWindow, win32::Wgl().GetCurrentContext() == rc->context);
   bool deleted = win32::Wgl().DeleteContext(rc->context) != FALSE;
   delete rc;
   return deleted;
@@ -196,8 +292,16 @@ void Win32ReleaseDeviceContext(WindowHandle window, DeviceContext dc) {
   dc->hdc = nullptr;
 }
 
+void SwapWindow(void* hdc) { ::SwapBuffers(static_cast<HDC>(hdc)); }
+
 void Win32SwapBuffers(DeviceContext dc) {
-  if (dc && dc->hdc) ::SwapBuffers(dc->hdc);
+  if (!dc || !dc->hdc) return;
+  if (!dc->window->scaledFrame) {
+    ::SwapBuffers(dc->hdc);
+    return;
+  }
+  auto [width, height] = ClientSize(*dc->window);
+  PresentScaledFrame(width, height, SwapWindow, dc->hdc);
 }
 
 void Win32PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }

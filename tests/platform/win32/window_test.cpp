@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/gl.h"
+#include "platform/scaled_frame.h"
 
 // The table's operations carry these names; windows.h makes them macros.
 #undef PeekMessage
@@ -228,6 +229,54 @@ TEST_F(Win32WindowTest, RefusedDisplayModeLeavesTheDisplayAndTheRestoreSucceeds)
   EXPECT_TRUE(windows_.ChangeDisplayMode(nullptr));
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), width);
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), height);
+}
+
+// A refused mode leaves the monitor in its own mode and the popup covering
+// it; the show still draws, reads and sets viewports at its own size, in a
+// frame that each swap scales onto the window.
+TEST_F(Win32WindowTest, RefusedModeCoversTheMonitorWithTheFrameAtItsOwnSize) {
+  platform::WindowHandle window = Open("ZelbrinwndE", true, 320, 240);
+  ASSERT_NE(window, nullptr);
+  windows_.ShowWindow(window);
+  platform::DisplayMode none{12345, 678, 32};
+  ASSERT_FALSE(windows_.ChangeDisplayMode(&none));
+  RECT rect;
+  GetWindowRect(hwnd_, &rect);
+  EXPECT_EQ(rect.left, 0);
+  EXPECT_EQ(rect.top, 0);
+  EXPECT_EQ(rect.right, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(rect.bottom, GetSystemMetrics(SM_CYSCREEN));
+
+  platform::DeviceContext dc = windows_.GetDeviceContext(window);
+  platform::PixelFormatRequest request;
+  ASSERT_TRUE(windows_.SetPixelFormat(dc, windows_.ChoosePixelFormat(dc, request), request));
+  platform::RenderContext rc = windows_.CreateRenderContext(dc);
+  ASSERT_TRUE(windows_.MakeCurrent(dc, rc));
+  EXPECT_TRUE(platform::ScaledFrameOpen()) << platform::ScaledFrameRefusal();
+  gl::glViewport(0, 0, 320, 240);
+  gl::glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+  gl::glClear(GL_COLOR_BUFFER_BIT);
+  unsigned char corner[4] = {};
+  gl::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  gl::glReadPixels(319, 239, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, corner);
+  EXPECT_EQ(corner[2], 255) << "the frame's top right corner";
+  constexpr GLenum kFramebufferBinding = 0x8CA6;
+  GLint frame = 0, afterSwap = 0;
+  gl::glGetIntegerv(kFramebufferBinding, &frame);
+  EXPECT_NE(frame, 0) << "the show draws into a framebuffer of its own";
+  windows_.SwapBuffers(dc);
+  EXPECT_EQ(gl::glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  gl::glGetIntegerv(kFramebufferBinding, &afterSwap);
+  EXPECT_EQ(afterSwap, frame) << "and again after the swap";
+
+  EXPECT_TRUE(windows_.ChangeDisplayMode(nullptr));
+  GetWindowRect(hwnd_, &rect);
+  EXPECT_EQ(rect.right - rect.left, 320) << "back at the show's size";
+  EXPECT_EQ(rect.bottom - rect.top, 240);
+  EXPECT_TRUE(windows_.MakeCurrent(dc, nullptr));
+  EXPECT_FALSE(platform::ScaledFrameOpen()) << "the frame goes with the context";
+  EXPECT_TRUE(windows_.DeleteRenderContext(rc));
+  windows_.ReleaseDeviceContext(window, dc);
 }
 
 }  // namespace
