@@ -322,7 +322,8 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
   s.ready = true;
   s.reverbSettings = ReverbSettings{};
   ConfigureReverb(s.reverb, s.rate, s.channels);
-  SetReverbParameters(s.reverb, 0.0f, s.reverbSettings.decay, s.reverbSettings.damping);
+  SetReverbParameters(s.reverb, s.reverbSettings.environment, 0.0f, s.reverbSettings.decay,
+                      s.reverbSettings.damping);
   s.ends.clear();
   std::uint32_t generation = ++s.notifierGeneration;
   if (s.notifier.joinable()) s.notifier.detach();
@@ -589,7 +590,7 @@ bool SetEAXParameters(std::int32_t environment, float volume, float decay, float
   if (volume >= 0.0f) r.volume = std::min(volume, 1.0f);
   if (decay >= 0.0f) r.decay = std::clamp(decay, 0.1f, 20.0f);
   if (damping >= 0.0f) r.damping = std::min(damping, 2.0f);
-  SetReverbParameters(s.reverb, r.volume, r.decay, r.damping);
+  SetReverbParameters(s.reverb, r.environment, r.volume, r.decay, r.damping);
   return s.ready;
 }
 

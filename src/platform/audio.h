@@ -72,11 +72,13 @@ std::uint32_t SampleLoad(bool fromMemory, const void* source, std::uint32_t offs
 std::uint32_t SamplePlay(std::uint32_t handle);
 bool SampleStop(std::uint32_t handle);
 
-// The reverb on the whole output. environment 0..25 (kept for reference),
+// The reverb on the whole output. environment 0..25 chooses the room (its
+// size and early reflections, as the standard environments of that number),
 // volume 0..1 the wet level, decay the time in seconds for the tail to fall
-// by 60 dB (0.1..20), damping 0..2 the high-frequency decay ratio (0 loses the
-// highs fastest, 2 keeps them longest). A negative value leaves that setting
-// as it was; volume 0 silences the reverb.
+// by 60 dB at low frequencies (0.1..20), damping the high-frequency decay
+// time over that one (1 equal, below 1 the highs die first; 0.1..2, less
+// counts as 0.1). A negative value leaves that setting as it was; volume 0
+// silences the reverb.
 bool SetEAXParameters(std::int32_t environment, float volume, float decay, float damping);
 
 struct ReverbSettings {

@@ -7,6 +7,7 @@
 // headless context of offscreen.h and the folder search of files.h.
 // Private to src/platform.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform::backend {
@@ -44,6 +45,12 @@ int StopRequestDescriptor();
 // Moves a finished file onto its target, replacing a file already there;
 // false when the move cannot be made.
 bool MoveOver(const std::string& from, const std::string& to);
+// A handle of its own on standard input, reading bytes unchanged, so that
+// closing it leaves standard input open; null when there is none.
+std::FILE* OpenStandardInput();
+// The size of an open file when it is known in advance (a regular file);
+// false for a pipe, a terminal or a device, which are read as streams.
+bool SizeKnownInAdvance(std::FILE* file, std::uint64_t& size);
 
 // ---- the audio output device (audio.cpp) ----
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -54,31 +55,72 @@ __attribute__((noinline)) void* AllocateOrDie(std::size_t bytes) {
   return memory;
 }
 
+namespace {
+// A stream is taken in a chunk at a time, each as large as what came
+// before it, so the buffer never holds much more than the stream delivered.
+constexpr std::size_t kFirstChunk = 64 << 10;
+constexpr std::size_t kLargestChunk = 16 << 20;
+
+// Takes in stream bytes until `wanted` of them wait unread or the stream
+// ends; a failed read is the report.
+void TakeIn(InFile& file, std::uint64_t wanted, std::uint32_t location) {
+  while (!file.ended && Remaining(file) < wanted) {
+    // Read bytes are dropped once they are most of the buffer.
+    if (file.aheadStart > kFirstChunk && file.aheadStart > file.ahead.size() / 2) {
+      file.ahead.erase(file.ahead.begin(), file.ahead.begin() + static_cast<std::ptrdiff_t>(file.aheadStart));
+      file.aheadStart = 0;
+    }
+    const std::uint64_t missing = wanted - Remaining(file);
+    const std::size_t chunk = static_cast<std::size_t>(
+        std::min<std::uint64_t>(missing, std::clamp<std::uint64_t>(file.size, kFirstChunk, kLargestChunk)));
+    const std::size_t before = file.ahead.size();
+    file.ahead.resize(before + chunk);
+    const std::size_t got = std::fread(file.ahead.data() + before, 1, chunk, file.handle);
+    file.ahead.resize(before + got);
+    file.size += got;
+    if (got < chunk) {
+      if (std::ferror(file.handle)) RaiseUnhandledErrorAt(location, "Disk read error");
+      file.ended = true;
+    }
+  }
+}
+
+std::FILE* OpenNamed(const std::string& name, std::uint32_t location) {
+  std::string path = NativePath(name);
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) RaiseUnhandledErrorAt(location, "File not found");
+  if (S_ISDIR(info.st_mode)) RaiseUnhandledErrorAt(location, "Access denied");
+  std::FILE* handle = std::fopen(path.c_str(), "rb");
+  if (!handle) RaiseUnhandledErrorAt(location, errno == EACCES ? "Access denied" : "File not found");
+  return handle;
+}
+}  // namespace
+
 __attribute__((noinline)) InFile OpenRead(std::string_view name) {
   InFile file;
   file.name = std::string(name);
-  std::string path = NativePath(name);
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "File not found");
+  if (name == kStandardInputName) {
+    file.handle = backend::OpenStandardInput();
+    if (!file.handle) RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "File not found");
+  } else {
+    file.handle = OpenNamed(file.name, Location(__builtin_return_address(0)));
   }
-  if (S_ISDIR(info.st_mode)) {
-    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Access denied");
-  }
-  file.handle = std::fopen(path.c_str(), "rb");
-  if (!file.handle) {
-    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)),
-                          errno == EACCES ? "Access denied" : "File not found");
-  }
-  file.size = static_cast<std::uint64_t>(info.st_size);
+  file.stream = !backend::SizeKnownInAdvance(file.handle, file.size);
   return file;
 }
 
 __attribute__((noinline)) void ReadExact(InFile& file, void* destination, std::size_t n) {
   if (n == 0) return;
-  if (n > Remaining(file)) {
-    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Read past end of file");
+  const std::uint32_t location = Location(__builtin_return_address(0));
+  if (file.stream) {
+    TakeIn(file, n, location);
+    if (n > Remaining(file)) RaiseUnhandledErrorAt(location, "Read past end of file");
+    std::memcpy(destination, file.ahead.data() + file.aheadStart, n);
+    file.aheadStart += n;
+    file.position += n;
+    return;
   }
+  if (n > Remaining(file)) RaiseUnhandledErrorAt(location, "Read past end of file");
   std::size_t got = std::fread(destination, 1, n, file.handle);
   file.position += got;
   if (got != n) {
@@ -87,10 +129,10 @@ __attribute__((noinline)) void ReadExact(InFile& file, void* destination, std::s
   }
 }
 
-__attribute__((noinline)) void RequireRemaining(const InFile& file, std::uint64_t n) {
-  if (n > Remaining(file)) {
-    RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Read past end of file");
-  }
+__attribute__((noinline)) void RequireRemaining(InFile& file, std::uint64_t n) {
+  const std::uint32_t location = Location(__builtin_return_address(0));
+  if (file.stream) TakeIn(file, n, location);
+  if (n > Remaining(file)) RaiseUnhandledErrorAt(location, "Read past end of file");
 }
 
 std::uint64_t Remaining(const InFile& file) {
@@ -162,6 +204,12 @@ __attribute__((noinline)) void Commit(OutFile& file) {
 
 std::vector<unsigned char> ReadWholeFile(std::string_view name) {
   InFile file = OpenRead(name);
+  if (file.stream) {
+    TakeIn(file, UINT64_MAX, Location(__builtin_return_address(0)));
+    std::vector<unsigned char> data = std::move(file.ahead);
+    Close(file);
+    return data;
+  }
   std::vector<unsigned char> data(static_cast<std::size_t>(file.size));
   ReadExact(file, data.data(), data.size());
   Close(file);

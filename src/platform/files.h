@@ -32,21 +32,34 @@ std::string NativePath(std::string_view name);
 // Heap memory that ends the program with "Out of memory" when refused.
 void* AllocateOrDie(std::size_t bytes);
 
-// A file open for sequential binary reading, with its size known so that a
-// count asking for more bytes than remain is refused before allocating.
+// A file open for sequential binary reading. A count that asks for more
+// bytes than remain is refused before the caller allocates for it: for a
+// file of known size against that size; for a stream, whose size is not
+// known in advance (a pipe, a terminal, standard input), against what the
+// stream still delivers, taken in as the counts ask, in growing chunks,
+// so nothing is allocated for bytes that never come.
 struct InFile {
   std::FILE* handle = nullptr;
   std::string name;
-  std::uint64_t size = 0;
+  std::uint64_t size = 0;      // a stream: the bytes taken in so far
   std::uint64_t position = 0;
+  bool stream = false;
+  bool ended = false;          // a stream: its end has been seen
+  std::vector<unsigned char> ahead;  // a stream: bytes taken in from aheadStart on, not yet read
+  std::size_t aheadStart = 0;
 };
+
+// The name under which OpenRead reads standard input, as the tools'
+// command lines write it.
+inline constexpr std::string_view kStandardInputName = "-";
 
 // "File not found" when the file cannot be opened.
 InFile OpenRead(std::string_view name);
 // Reads exactly n bytes; fewer is "Read past end of file". n = 0 reads nothing.
 void ReadExact(InFile& file, void* destination, std::size_t n);
 // Refuses with "Read past end of file" when n bytes do not remain.
-void RequireRemaining(const InFile& file, std::uint64_t n);
+void RequireRemaining(InFile& file, std::uint64_t n);
+// The bytes known to remain: for a stream, those taken in and not yet read.
 std::uint64_t Remaining(const InFile& file);
 void Close(InFile& file);
 

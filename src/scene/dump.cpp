@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "platform/files.h"
@@ -35,12 +34,13 @@ class Listing {
 
 std::string Int(std::int64_t v) { return std::to_string(v); }
 
-// Four decimals, rounded. A value that rounds to zero is written without a
-// sign: "-0.0000" would claim a negative value that the listing cannot show.
+// Four decimals, rounded as printf rounds (an exact tie goes to the even
+// digit). Every negative value keeps its "-", also one that rounds to
+// "-0.0000", so the listing never shows a negative value as a positive one;
+// zero itself is "0.0000" whatever the sign bit of its float.
 std::string Real(float v) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.4f", static_cast<double>(v));
-  if (std::strcmp(text, "-0.0000") == 0) return "0.0000";
+  std::snprintf(text, sizeof text, "%.4f", v == 0 ? 0.0 : static_cast<double>(v));
   return text;
 }
 

@@ -13,6 +13,9 @@ std::uint32_t ProgressBlockTexture = 0;
 
 namespace {
 
+ProgressFrameHook frameHook = nullptr;
+void* frameHookContext = nullptr;
+
 constexpr std::int64_t kItemsForFullRow = 5954;
 constexpr std::int64_t kBlocksInFullRow = 6;
 
@@ -66,7 +69,13 @@ void DrawLoadingProgress() {
     gl::glDisable(GL_BLEND);
   }
 
+  if (frameHook) frameHook(blocks, frameHookContext);
   platform::PresentFrame();
+}
+
+void SetProgressFrameHook(ProgressFrameHook hook, void* context) {
+  frameHook = hook;
+  frameHookContext = context;
 }
 
 }  // namespace scene

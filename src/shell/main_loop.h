@@ -29,13 +29,16 @@ enum class LoopEnd {
 };
 
 // What a caller that renders the show without a viewer (the offline capture)
-// hooks into the loop. afterFrame runs after every presented frame with the
+// hooks into the show. afterFrame runs after every presented frame with the
 // frame's clock reading (FrameClock as read); returning false ends the loop
-// with LoopEnd::Stopped. The clock itself is replaced through
-// sound::SetMusicPositionSource, and frames are presented through the
-// platform's present target when no show window exists.
+// with LoopEnd::Stopped. loadingFrame runs with every loading-progress frame
+// of the start-up, drawn and not yet presented, with its number of blocks.
+// The clock itself is replaced through sound::SetMusicPositionSource, and
+// frames are presented through the platform's present target when no show
+// window exists.
 struct LoopHooks {
   bool (*afterFrame)(std::uint32_t framePosition, void* context) = nullptr;
+  void (*loadingFrame)(std::int32_t blocks, void* context) = nullptr;
   void* context = nullptr;
 };
 

@@ -132,6 +132,10 @@ int RunShow(const ShowOptions& options) {
   // 3. Nothing is on the play list yet: this plays nothing.
   sound::PlayMusic(0);
 
+  if (options.hooks && options.hooks->loadingFrame) {
+    scene::SetProgressFrameHook(options.hooks->loadingFrame, options.hooks->context);
+  }
+
   // 4. to 10. The pictures, the scenes and the lens table. They are all
   // loaded before the music starts, because its position is the show's only
   // clock.
@@ -153,6 +157,7 @@ int RunShow(const ShowOptions& options) {
   scene::LoadScene(FlightScene, "cam.3dw");
   assets::LoadSceneTextures(FlightScene, ".");
   assets::EndPrefetch();
+  scene::SetProgressFrameHook(nullptr, nullptr);
   platform::EndIfStopRequested();
 
   // 11. Sound set-up, on the window that is in front now: the show window.

@@ -20,12 +20,13 @@ inline void VecCross(Vec3& out, const Vec3& a, const Vec3& b) {
 
 // Scales v to length 1. A vector shorter than 0.0001 is left as it is, so a
 // degenerate billboard axis stays zero instead of becoming a division by
-// almost nothing.
+// almost nothing. The bound is the real number 0.0001: the float nearest to
+// it lies just below it and is itself too short.
 inline void VecNormalize(Vec3& v) {
   const double squared = static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
                          static_cast<double>(v.z) * v.z;
   const float length = static_cast<float>(std::sqrt(squared));
-  if (length < 0.0001f) return;
+  if (static_cast<double>(length) < 0.0001) return;
   v.x /= length;
   v.y /= length;
   v.z /= length;

@@ -1,9 +1,9 @@
 #include "sound/music.h"
 
 #include <chrono>
-#include <cstring>
 #include <mutex>
-#include <vector>
+#include <set>
+#include <string>
 
 #include "platform/audio.h"
 #include "platform/random.h"
@@ -11,12 +11,12 @@
 
 namespace sound {
 
-bool SoundFailed = false;
+std::atomic<bool> SoundFailed{false};
 MusicEntry MusicList[kMusicCapacity] = {};
 std::int32_t MusicLast = -1;
 std::atomic<std::int32_t> MusicCurrent{-1};
 std::atomic<std::uint32_t> MusicStream{0};
-std::int32_t RepeatMode = 1;
+std::atomic<std::int32_t> RepeatMode{1};
 
 namespace {
 
@@ -33,18 +33,31 @@ std::atomic<std::int64_t> gSilentSince{0};
 // Stop, free, create, register and play form one step: the end handler on
 // the audio thread and the main thread must not interleave them, or a
 // stream would be lost while still playing. The list's edits take it too, so
-// a restart never reads a file name that is being released.
+// that the handler sees the list whole, and so does the handler's own
+// generator.
 std::mutex gPlayMutex;
+
+// The file names the list has held, one copy of each, kept for the life of
+// the process (the set is never destroyed, so exit handlers may still read
+// them). A list cleared and filled again with the same names takes no more
+// memory.
+std::set<std::string>& FileNames() {
+  static auto* names = new std::set<std::string>;
+  return *names;
+}
+
+const char* KeepFileName(std::string_view name) {
+  return FileNames().emplace(name).first->c_str();
+}
+
+// The end handler's random choices come from a generator of its own: the
+// main thread's sequence must not depend on when the music happens to end.
+platform::RandomGenerator gEndRandom;
 
 std::int64_t SteadyNow() {
   auto now = std::chrono::steady_clock::now().time_since_epoch();
   std::int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
   return ns == 0 ? 1 : ns;
-}
-
-void ReleaseFileName(MusicEntry& entry) {
-  if (entry.fromMemory == 0 && entry.source) delete[] static_cast<const char*>(entry.source);
-  entry = MusicEntry{};
 }
 
 std::int32_t AddEntry(std::uint8_t fromMemory, const void* source, std::uint32_t length) {
@@ -86,7 +99,7 @@ std::int32_t InitSound(std::uint16_t device, void* window) {
   if (SoundFailed) return 2;
   {
     std::lock_guard<std::mutex> lock(gPlayMutex);
-    for (MusicEntry& entry : MusicList) ReleaseFileName(entry);
+    for (MusicEntry& entry : MusicList) entry = MusicEntry{};
   }
   ClearSampleTable();
   if (platform::AudioGetVersion() != platform::kAudioVersion) {
@@ -104,9 +117,13 @@ std::int32_t InitSound(std::uint16_t device, void* window) {
 void CloseSound() {
   if (SoundFailed) return;
   platform::AudioStop();
+  // Waits for an end handler that is running; a notice still queued is
+  // dropped with the library.
   platform::AudioFree();
-  // Freeing the library released the stream with it.
+  // Freeing the library released the stream with it, and a restart that the
+  // closing cut short is no reason for the silent clock.
   MusicStream.store(0);
+  gSilentSince.store(0);
 }
 
 std::int32_t AddMusicFile(std::string_view name) {
@@ -114,17 +131,9 @@ std::int32_t AddMusicFile(std::string_view name) {
   // Names are counted strings of at most 255 characters; a longer one is
   // refused rather than cut into the name of some other file.
   if (name.size() > kMaxNameLength) return -1;
-  if (MusicLast + 1 >= kMusicCapacity) return -1;
-  char* copy = nullptr;
-  if (!name.empty()) {
-    copy = new char[name.size() + 1];
-    std::memcpy(copy, name.data(), name.size());
-    copy[name.size()] = '\0';
-  }
   std::lock_guard<std::mutex> lock(gPlayMutex);
-  std::int32_t index = AddEntry(0, copy, 0);
-  if (index < 0) delete[] copy;
-  return index;
+  if (MusicLast + 1 >= kMusicCapacity) return -1;
+  return AddEntry(0, name.empty() ? nullptr : KeepFileName(name), 0);
 }
 
 std::int32_t AddMusicMemory(const void* data, std::uint32_t length) {
@@ -135,6 +144,7 @@ std::int32_t AddMusicMemory(const void* data, std::uint32_t length) {
 
 const void* GetMusicSource(std::uint32_t index) {
   if (SoundFailed) return nullptr;
+  std::lock_guard<std::mutex> lock(gPlayMutex);
   if (MusicLast < 0 || index > static_cast<std::uint32_t>(MusicLast)) return nullptr;
   return MusicList[index].source;
 }
@@ -142,7 +152,7 @@ const void* GetMusicSource(std::uint32_t index) {
 void ClearMusicList() {
   if (SoundFailed) return;
   std::lock_guard<std::mutex> lock(gPlayMutex);
-  for (std::int32_t i = 0; i <= MusicLast && i < kMusicCapacity; ++i) ReleaseFileName(MusicList[i]);
+  for (std::int32_t i = 0; i <= MusicLast && i < kMusicCapacity; ++i) MusicList[i].source = nullptr;
   MusicLast = -1;
 }
 
@@ -155,28 +165,31 @@ bool PlayMusic(std::uint32_t index) {
   return PlayMusicLocked(index);
 }
 
-void OnMusicEnd(std::uint32_t, std::uint32_t, std::uint32_t, void*) {
-  if (RepeatMode == 1) {
-    PlayMusic(static_cast<std::uint32_t>(MusicCurrent.load()));
+void OnMusicEnd(std::uint32_t, std::uint32_t channel, std::uint32_t, void*) {
+  std::lock_guard<std::mutex> lock(gPlayMutex);
+  if (channel != MusicStream.load()) return;
+  const std::int32_t mode = RepeatMode.load();
+  if (mode == 1) {
+    PlayMusicLocked(static_cast<std::uint32_t>(MusicCurrent.load()));
     return;
   }
-  if (RepeatMode != 2) return;
+  if (mode != 2) return;
   // Redraw after every failure, but never an entry that has already failed:
   // when nothing plays, this ends once every other entry has been tried.
   const std::int32_t current = MusicCurrent.load();
-  std::vector<bool> failed(kMusicCapacity, false);
+  const std::int32_t count = MusicLast + 1;
+  bool failed[kMusicCapacity] = {};
   for (;;) {
-    const std::int32_t count = MusicLast + 1;
     std::int32_t candidate = current;
     if (count > 1) {
       int others = 0;
       for (std::int32_t i = 0; i < count; ++i) others += (i != current && !failed[i]) ? 1 : 0;
       if (others == 0) return;
       do {
-        candidate = static_cast<std::int32_t>(platform::Random(static_cast<std::uint32_t>(count)));
+        candidate = static_cast<std::int32_t>(platform::Random(gEndRandom, static_cast<std::uint32_t>(count)));
       } while (candidate == current || failed[candidate]);
     }
-    if (PlayMusic(static_cast<std::uint32_t>(candidate))) return;
+    if (PlayMusicLocked(static_cast<std::uint32_t>(candidate))) return;
     if (count <= 1 || candidate < 0 || candidate >= kMusicCapacity) return;
     failed[candidate] = true;
   }

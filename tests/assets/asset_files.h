@@ -63,6 +63,34 @@ inline Bytes Tga24(int width, int height, const Bytes& rgbTopFirst, bool bottomU
   return TgaFile(2, 24, bottomUp ? 0 : 0x20, width, height, data);
 }
 
+// A Windows BMP: file header, a 40-byte information header (compression 3,
+// "bit fields", when masks are given, which follow the header), the palette
+// (four bytes an entry), then the pixel rows exactly as stored. A negative
+// height stores the rows top row first.
+inline Bytes BmpFile(int width, int height, int bitsPerPixel, const Bytes& rows, const Bytes& palette = {},
+                     const std::vector<std::uint32_t>& masks = {}) {
+  const auto pixelsAt = static_cast<std::uint32_t>(14 + 40 + 4 * masks.size() + palette.size());
+  Bytes b = {'B', 'M'};
+  Put32(b, pixelsAt + static_cast<std::uint32_t>(rows.size()));
+  Put32(b, 0);
+  Put32(b, pixelsAt);
+  Put32(b, 40);
+  Put32(b, static_cast<std::uint32_t>(width));
+  Put32(b, static_cast<std::uint32_t>(height));
+  Put16(b, 1);
+  Put16(b, bitsPerPixel);
+  Put32(b, masks.empty() ? 0 : 3);
+  Put32(b, static_cast<std::uint32_t>(rows.size()));
+  Put32(b, 2835);
+  Put32(b, 2835);
+  Put32(b, static_cast<std::uint32_t>(palette.size() / 4));
+  Put32(b, 0);
+  for (std::uint32_t mask : masks) Put32(b, mask);
+  b.insert(b.end(), palette.begin(), palette.end());
+  b.insert(b.end(), rows.begin(), rows.end());
+  return b;
+}
+
 // A "._3d" mesh file: counts, vertices, faces.
 struct MeshData {
   std::vector<float> xyz;

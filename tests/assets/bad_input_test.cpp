@@ -1,7 +1,8 @@
 // Damaged files: a real mesh and real pictures, truncated at every offset and
 // with flipped bytes and mutated counts. Every case runs in a child of its
 // own and must end with the unhandled-error report or a clean " ERROR "
-// line, never a crash.
+// line, never a crash. A picture that ends before its pixels do is refused
+// as unsupported, never decoded with made-up rows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "assets/texture.h"
 #include "platform/files.h"
 #include "platform/gl.h"
+#include "platform/image.h"
 #include "platform/image_write.h"
 #include "support/temp_dir.h"
 
@@ -157,14 +159,39 @@ PictureOutcome LoadDamagedPicture(const testsupport::TempDir& dir, const Bytes& 
   return PictureOutcome::Crash;
 }
 
-void SweepTruncations(const Bytes& whole, const std::string& name, bool everyCutIsAnError) {
+// The image library's own verdict, in this process.
+std::int32_t ImageLibraryCode(const testsupport::TempDir& dir, const Bytes& bytes, const std::string& name) {
+  const std::string path = dir.File(name);
+  WriteFile(path, bytes);
+  platform::TextureImage* image = platform::txLoad(0, path.c_str(), 0);
+  const std::int32_t code = platform::txGetErrorCode();
+  if (image) {
+    platform::txFree(image);
+    return 0;
+  }
+  return code;
+}
+
+// Every cut of the file that loses pixel bytes, from nothing to one byte
+// short of the last pixel, is refused as an unsupported picture (a cut that
+// only loses what follows the last pixel, such as the last row's padding, is
+// not); the texture loader, each run in a child, reports the cuts cleanly
+// (every one of a small file's, a spread of a larger one's and always the
+// last few).
+void SweepTruncations(const Bytes& whole, const std::string& name, std::size_t pixelsEnd = 0) {
   testsupport::TempDir dir;
   ASSERT_EQ(LoadDamagedPicture(dir, whole, name), PictureOutcome::Loaded) << name;
-  for (std::size_t n = 0; n < whole.size(); ++n) {
-    PictureOutcome outcome = LoadDamagedPicture(dir, Bytes(whole.begin(), whole.begin() + n), name);
-    EXPECT_NE(outcome, PictureOutcome::Crash) << name << " cut at " << n;
-    if (everyCutIsAnError) {
-      EXPECT_EQ(outcome, PictureOutcome::Error) << name << " cut at " << n;
+  if (pixelsEnd == 0) pixelsEnd = whole.size();
+  for (std::size_t n = pixelsEnd; n < whole.size(); ++n) {
+    EXPECT_EQ(ImageLibraryCode(dir, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)), name), 0)
+        << name << " cut at " << n << " holds every pixel";
+  }
+  const std::size_t step = std::max<std::size_t>(1, pixelsEnd / 160);
+  for (std::size_t n = 0; n < pixelsEnd; ++n) {
+    const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+    EXPECT_EQ(ImageLibraryCode(dir, cut, name), platform::kImageUnsupported) << name << " cut at " << n;
+    if (n % step == 0 || n + 16 >= pixelsEnd) {
+      EXPECT_EQ(LoadDamagedPicture(dir, cut, name), PictureOutcome::Error) << name << " cut at " << n;
     }
   }
 }
@@ -209,8 +236,8 @@ Bytes SixteenBitTga() {
 }
 
 TEST(BadPictureFiles, TruncatedTgaIsAnErrorEveryTime) {
-  SweepTruncations(RunLengthTga(), "rle.tga", true);
-  SweepTruncations(SixteenBitTga(), "raw16.tga", true);
+  SweepTruncations(RunLengthTga(), "rle.tga");
+  SweepTruncations(SixteenBitTga(), "raw16.tga");
 }
 
 TEST(BadPictureFiles, FlippedTgaEndsCleanly) {
@@ -223,14 +250,14 @@ Bytes BaselineJpeg() {
   return platform::EncodeJpeg(16, 16, 3, rgb.data(), 80);
 }
 
-TEST(BadPictureFiles, TruncatedAndFlippedBaselineJpegEndCleanly) {
+TEST(BadPictureFiles, TruncatedBaselineJpegIsAnErrorEveryTimeAndFlippedEndsCleanly) {
   Bytes jpeg = BaselineJpeg();
   ASSERT_FALSE(jpeg.empty());
-  SweepTruncations(jpeg, "cut.jpg", false);
+  SweepTruncations(jpeg, "cut.jpg");
   SweepFlips(jpeg, "flip.jpg", 3, 150);
 }
 
-TEST(BadPictureFiles, TruncatedAndFlippedProgressiveJpegEndCleanly) {
+TEST(BadPictureFiles, TruncatedProgressiveJpegIsAnErrorEveryTimeAndFlippedEndsCleanly) {
   if (testsupport::RunCommand("command -v convert").exitCode != 0) GTEST_SKIP() << "ImageMagick convert is missing";
   testsupport::TempDir dir;
   Bytes rgb = Gradient(16, 16, 3);
@@ -238,16 +265,91 @@ TEST(BadPictureFiles, TruncatedAndFlippedProgressiveJpegEndCleanly) {
   auto made = testsupport::RunCommand("convert '" + dir.File("s.png") + "' -interlace JPEG '" + dir.File("p.jpg") + "'");
   ASSERT_EQ(made.exitCode, 0) << made.err;
   Bytes jpeg = platform::ReadWholeFile(dir.File("p.jpg"));
-  SweepTruncations(jpeg, "cut.jpg", false);
+  SweepTruncations(jpeg, "cut.jpg");
   SweepFlips(jpeg, "flip.jpg", 4, 150);
 }
 
-TEST(BadPictureFiles, FlippedPngEndsCleanly) {
+TEST(BadPictureFiles, TruncatedPngIsAnErrorEveryTimeAndFlippedEndsCleanly) {
   Bytes rgba = Gradient(8, 8, 4);
   Bytes png = platform::EncodePng(8, 8, 4, rgba.data());
   ASSERT_FALSE(png.empty());
-  SweepTruncations(png, "cut.png", false);
+  SweepTruncations(png, "cut.png");
   SweepFlips(png, "flip.png", 5, 150);
+}
+
+std::size_t BmpRowBytes(int width, int bitsPerPixel) { return (static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8; }
+std::size_t BmpPadding(int width, int bitsPerPixel) { return (4 - BmpRowBytes(width, bitsPerPixel) % 4) % 4; }
+
+// Rows padded to four bytes, stored bottom row first unless the height is
+// negative.
+Bytes BmpRows(int width, int height, int bitsPerPixel) {
+  const std::size_t rowBytes = BmpRowBytes(width, bitsPerPixel);
+  const std::size_t stride = rowBytes + BmpPadding(width, bitsPerPixel);
+  Bytes rows;
+  for (int y = 0; y < std::abs(height); ++y) {
+    for (std::size_t i = 0; i < stride; ++i) rows.push_back(i < rowBytes ? static_cast<std::uint8_t>((y * 31 + i * 7) & 255) : 0);
+  }
+  return rows;
+}
+
+TEST(BadPictureFiles, TruncatedBmpIsAnErrorEveryTimeAndFlippedEndsCleanly) {
+  Bytes palette;
+  for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i / 2), 0});
+  struct Kind {
+    Bytes file;
+    std::size_t padding;  // after the last pixel
+  };
+  const Kind kinds[] = {
+      {assettest::BmpFile(5, 4, 24, BmpRows(5, 4, 24)), BmpPadding(5, 24)},  // rows padded from 15 to 16 bytes
+      {assettest::BmpFile(6, -3, 8, BmpRows(6, -3, 8), palette), BmpPadding(6, 8)},  // top row first, a full palette
+      {assettest::BmpFile(7, 2, 4, BmpRows(7, 2, 4), Bytes(palette.begin(), palette.begin() + 64)), BmpPadding(7, 4)},
+      {assettest::BmpFile(3, 3, 32, BmpRows(3, 3, 32), {}, {0xFF0000u, 0xFF00u, 0xFFu}), 0},  // bit fields
+  };
+  for (const Kind& kind : kinds) {
+    SweepTruncations(kind.file, "cut.bmp", kind.file.size() - kind.padding);
+    SweepFlips(kind.file, "flip.bmp", 6, 40);
+  }
+}
+
+// The big-endian CRC-32 a PNG chunk ends with, over its type and data.
+std::uint32_t PngCrc(const std::uint8_t* p, std::size_t n) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < n; ++i) {
+    crc ^= p[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return crc ^ 0xFFFFFFFFu;
+}
+
+void PutBigEndian(Bytes& b, std::size_t at, std::uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * (bytes - 1 - i)));
+}
+
+TEST(BadPictureFiles, HeadersClaimingMorePixelsThanTheFileHoldsAreRefused) {
+  testsupport::TempDir dir;
+  std::vector<std::pair<std::string, Bytes>> claims;
+  // 8000 x 8000 at 24 bits over 200 KB of rows.
+  claims.emplace_back("big.bmp", assettest::BmpFile(8000, 8000, 24, Bytes(200 * 1024, 0x55)));
+  claims.emplace_back("tall.bmp", assettest::BmpFile(4, 300, 8, Bytes(4 * 299, 1), Bytes(1024, 9)));  // a row short
+  // A 16 x 16 PNG whose header says 8000 x 8000, with a good checksum.
+  Bytes png = platform::EncodePng(16, 16, 3, Gradient(16, 16, 3).data());
+  ASSERT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
+  PutBigEndian(png, 16, 8000, 4);
+  PutBigEndian(png, 20, 8000, 4);
+  PutBigEndian(png, 29, PngCrc(png.data() + 12, 17), 4);
+  claims.emplace_back("big.png", png);
+  // A 16 x 16 JPEG whose frame header says 8000 x 8000.
+  Bytes jpeg = BaselineJpeg();
+  std::size_t frame = 2;
+  while (frame + 9 < jpeg.size() && !(jpeg[frame] == 0xFF && jpeg[frame + 1] == 0xC0)) ++frame;
+  ASSERT_LT(frame + 9, jpeg.size());
+  PutBigEndian(jpeg, frame + 5, 8000, 2);
+  PutBigEndian(jpeg, frame + 7, 8000, 2);
+  claims.emplace_back("big.jpg", jpeg);
+  for (const auto& [name, bytes] : claims) {
+    EXPECT_EQ(ImageLibraryCode(dir, bytes, name), platform::kImageUnsupported) << name;
+    EXPECT_EQ(LoadDamagedPicture(dir, bytes, name), PictureOutcome::Error) << name;
+  }
 }
 
 }  // namespace

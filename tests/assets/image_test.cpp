@@ -1,6 +1,9 @@
 // The image library: every picture kind the show and its tools use, decoded
 // to RGBA top row first with the alpha flag the file declares.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -317,6 +320,30 @@ TEST_F(ImageLibrary, ErrorCodes) {
   EXPECT_NE(folder.code, platform::kImageFileNotFound);
   Load(good, Write("good.tga", assettest::Tga24(3, 2, kSix, true)));
   EXPECT_EQ(good.code, 0) << "a successful load clears the previous error";
+}
+
+// A named pipe has no size to stat: the picture is read as it comes.
+TEST_F(ImageLibrary, PicturesFromAPipe) {
+  const std::string fifo = dir.File("pipe.tga");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const Bytes whole = assettest::Tga24(3, 2, kSix, true);
+  for (std::size_t size : {whole.size(), whole.size() - 1}) {
+    std::thread writer([&] {
+      int fd = open(fifo.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      if (write(fd, whole.data(), size) != static_cast<ssize_t>(size)) std::abort();
+      close(fd);
+    });
+    Loaded loaded;
+    Load(loaded, fifo);
+    writer.join();
+    if (size == whole.size()) {
+      ExpectSix(loaded.image);
+    } else {
+      EXPECT_EQ(loaded.image, nullptr);
+      EXPECT_EQ(loaded.code, platform::kImageUnsupported) << "a pipe that ends early";
+    }
+  }
 }
 
 TEST_F(ImageLibrary, BackslashIsAPathSeparator) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
+#include <stdexcept>
+#include <thread>
 
 #include "platform/files.h"
 #include "platform/random.h"
@@ -111,6 +114,129 @@ TEST(Files, FindFilesMatchesThePattern) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"D.WAV", "a.wav", "b.wav", "e.Wav"})) << "any letter case, whole name";
   EXPECT_TRUE(platform::FindFiles(dir.File("missing"), "*.wav").empty());
+}
+
+// A pipe that a thread of the test fills and closes; read through its name
+// in /dev/fd, it is a stream with no size to stat.
+class Pipe {
+ public:
+  explicit Pipe(std::vector<unsigned char> bytes) {
+    previous_ = std::signal(SIGPIPE, SIG_IGN);  // a reader that gives up early ends the writer cleanly
+    if (pipe(ends_) != 0) throw std::runtime_error("pipe");
+    writer_ = std::thread([this, bytes = std::move(bytes)] {
+      std::size_t at = 0;
+      while (at < bytes.size()) {
+        ssize_t n = write(ends_[1], bytes.data() + at, bytes.size() - at);
+        if (n <= 0) break;
+        at += static_cast<std::size_t>(n);
+      }
+      close(ends_[1]);
+    });
+  }
+  ~Pipe() {
+    close(ends_[0]);
+    writer_.join();
+    std::signal(SIGPIPE, previous_);
+  }
+  std::string Name() const { return "/dev/fd/" + std::to_string(ends_[0]); }
+
+ private:
+  int ends_[2] = {-1, -1};
+  std::thread writer_;
+  void (*previous_)(int) = nullptr;
+};
+
+struct Refused : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Turns the unhandled-error report into an exception for the length of a test.
+class RefusalsThrow {
+ public:
+  RefusalsThrow() {
+    platform::SetUnhandledErrorHandler([](const char* message) { throw Refused(message); });
+  }
+  ~RefusalsThrow() { platform::SetUnhandledErrorHandler(nullptr); }
+};
+
+std::vector<unsigned char> Pattern(std::size_t n) {
+  std::vector<unsigned char> bytes(n);
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>((i * 131 + i / 4099) & 255);
+  return bytes;
+}
+
+TEST(Streams, APipeIsTakenInAsTheCountsAskAndReadExactly) {
+  const std::vector<unsigned char> bytes = Pattern(3'000'000);
+  Pipe pipe(bytes);
+  RefusalsThrow refusals;
+  platform::InFile f = platform::OpenRead(pipe.Name());
+  ASSERT_TRUE(f.stream);
+  platform::RequireRemaining(f, 10);
+  EXPECT_GE(platform::Remaining(f), 10u);
+  EXPECT_LE(f.ahead.capacity(), std::size_t{128} << 10) << "a small count takes in one small chunk";
+  std::vector<unsigned char> got(bytes.size());
+  platform::ReadExact(f, got.data(), 10);
+  platform::RequireRemaining(f, 2'000'000);
+  platform::ReadExact(f, got.data() + 10, 1'999'990);
+  // The rest in odd pieces, each straight after its check.
+  for (std::size_t at = 2'000'000; at < bytes.size();) {
+    const std::size_t n = std::min<std::size_t>(77'777, bytes.size() - at);
+    platform::RequireRemaining(f, n);
+    platform::ReadExact(f, got.data() + at, n);
+    at += n;
+  }
+  EXPECT_EQ(got, bytes);
+  EXPECT_LE(f.ahead.capacity(), std::size_t{8} << 20) << "never much more than the stream delivered";
+  EXPECT_THROW(platform::RequireRemaining(f, 1), Refused);
+  EXPECT_THROW(platform::ReadValue<std::uint8_t>(f), Refused);
+  platform::Close(f);
+}
+
+TEST(Streams, ACountBeyondThePipesEndIsRefusedWithoutItsMemory) {
+  Pipe pipe(Pattern(100));
+  RefusalsThrow refusals;
+  platform::InFile f = platform::OpenRead(pipe.Name());
+  try {
+    platform::RequireRemaining(f, std::uint64_t{1} << 40);
+    ADD_FAILURE() << "a terabyte from a hundred bytes";
+  } catch (const Refused& refusal) {
+    EXPECT_STREQ(refusal.what(), "Read past end of file");
+  }
+  EXPECT_LE(f.ahead.capacity(), std::size_t{128} << 10);
+  EXPECT_EQ(platform::Remaining(f), 100u) << "what did come can still be read";
+  platform::Close(f);
+}
+
+TEST(Streams, WholePipesAndStandardInput) {
+  const std::vector<unsigned char> bytes = Pattern(300'000);
+  {
+    Pipe pipe(bytes);
+    EXPECT_EQ(platform::ReadWholeFile(pipe.Name()), bytes);
+  }
+  // "-" is standard input: here, in a child, a pipe put in its place, filled
+  // before it is read (it holds what fits in the pipe's buffer).
+  const std::vector<unsigned char> small = Pattern(60'000);
+  auto result = RunInChild([&] {
+    int ends[2];
+    if (pipe(ends) != 0 || write(ends[1], small.data(), small.size()) != static_cast<ssize_t>(small.size())) std::exit(3);
+    close(ends[1]);
+    if (dup2(ends[0], 0) != 0) std::exit(3);
+    platform::InFile f = platform::OpenRead("-");
+    std::vector<unsigned char> got(small.size());
+    platform::ReadExact(f, got.data(), got.size());
+    platform::Close(f);
+    std::exit(f.stream && got == small ? 0 : 4);
+  });
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  // A regular file opened as standard input keeps its size.
+  TempDir dir;
+  WriteText(dir.File("data"), "0123456789");
+  auto regular = RunInChild([&] {
+    if (!std::freopen(dir.File("data").c_str(), "rb", stdin)) std::exit(3);
+    platform::InFile f = platform::OpenRead("-");
+    std::exit(!f.stream && f.size == 10 ? 0 : 4);
+  });
+  EXPECT_EQ(regular.exitCode, 0);
 }
 
 TEST(Random, SameSequenceFromStartAndWithinRange) {

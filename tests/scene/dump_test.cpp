@@ -96,15 +96,36 @@ TEST(SceneDump, ObjectSectionsInListingOrder) {
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 11, lines.begin() + 11 + expected.size()), expected);
 }
 
-TEST(SceneDump, RealsAreRoundedToFourDecimals) {
-  scene::Scene s = EmptyScene();
-  s.CamPosition = {{-2, 2.71828f, -1234.56789f, 0.00006f}};
-  s.CamTarget = {{0, -0.0f, -0.00004f, -0.00006f}};
-  std::vector<std::string> lines = DumpLines(s);
-  ASSERT_EQ(lines.size(), 18u);
-  EXPECT_EQ(lines[14], "0 -2 2.7183 -1234.5679 0.0001");
-  // Values that round to zero carry no sign.
-  EXPECT_EQ(lines[16], "0 0 0.0000 0.0000 -0.0001");
+TEST(SceneDump, RealsAreRoundedToFourDecimalsAndNegativesKeepTheirSign) {
+  struct Case {
+    float value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {2.71828f, "2.7183"},
+      {-1234.56789f, "-1234.5679"},
+      {0.00006f, "0.0001"},
+      {-0.00006f, "-0.0001"},
+      // A negative value that rounds to zero is still negative.
+      {-0.00004f, "-0.0000"},
+      {-0.0000188f, "-0.0000"},
+      {-1e-30f, "-0.0000"},
+      {0.00004f, "0.0000"},
+      // Zero is not negative, whatever the sign bit says.
+      {0.0f, "0.0000"},
+      {-0.0f, "0.0000"},
+      // Exact ties (1/32 and 3/32) go to the even digit, as printf rounds.
+      {0.03125f, "0.0312"},
+      {-0.03125f, "-0.0312"},
+      {0.09375f, "0.0938"},
+  };
+  for (const Case& c : cases) {
+    scene::Scene s = EmptyScene();
+    s.CamPosition = {{0, c.value, 1, -1}};
+    std::vector<std::string> lines = DumpLines(s);
+    ASSERT_EQ(lines.size(), 18u);
+    EXPECT_EQ(lines[14], std::string("0 0 ") + c.text + " 1.0000 -1.0000") << c.value;
+  }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The loading-progress frames: when they appear and what they draw.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/gl.h"
 #include "platform/present.h"
 #include "scene/loader.h"
@@ -201,6 +203,39 @@ TEST_F(LoadingProgressCalls, WithoutAPresentTargetNothingIsDrawnButTheCountFollo
   EXPECT_TRUE(calls.empty());
   Advance(2977);
   EXPECT_FALSE(calls.empty());
+}
+
+struct ReadFailed {};
+void ThrowReadFailed(const char*) { throw ReadFailed{}; }
+
+TEST_F(LoadingProgressCalls, AnObjectCountsAndItsFrameIsPresentedBeforeTheObjectIsRead) {
+  // Two objects whose fixed parts are there, the first claiming 1000
+  // vertices that are not: the first object's item, 993, is due a frame, and
+  // that frame is presented before its read fails.
+  testsupport::TempDir dir;
+  scenetest::Bytes::HeaderFields h;
+  h.materialCount = 1;
+  h.objectCount = 2;
+  scenetest::Bytes b;
+  b.Header(h).Material("m", "m.tga", 0, 0, 1, 1, 0, 1);
+  scenetest::Bytes::ObjectFields o;
+  o.vertexCount = 1000;
+  b.Object(o).Object({});
+  b.Write(dir.File("short.3dw"));
+  scene::LoadedItems = 992;
+  scene::ProgressBlocks = 0;
+  platform::SetUnhandledErrorHandler(ThrowReadFailed);
+  scene::Scene s;
+  bool failed = false;
+  try {
+    scene::LoadScene(s, dir.File("short.3dw"));
+  } catch (const ReadFailed&) {
+    failed = true;
+  }
+  platform::SetUnhandledErrorHandler(nullptr);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(scene::LoadedItems, 993);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "Present"), 1);
 }
 
 TEST_F(LoadingProgress, LoadSceneAdvancesOncePerObjectAndDrawsItsFrame) {

@@ -500,6 +500,193 @@ TEST(SceneSave, SavedFileReproducesTheLoadedOne) {
   for (std::size_t i = 0; i < saved.size(); ++i) ASSERT_EQ(saved[i], expected[i]) << "at byte " << i;
 }
 
+// Every value of this file differs from every other of its kind, and each
+// object has one list flag set and the other clear, so a reader or a writer
+// that takes one field for another (two counts, two flags, two components)
+// cannot come out right by chance.
+struct DistinctScene {
+  Bytes bytes;
+  std::vector<std::size_t> strings;  // offsets of the counted strings
+  float next = 0.5f;
+  float Real() { return next += 0.25f; }
+  int index = 0;
+
+  // n reals from the counter, one statement each (the order in which the
+  // arguments of one call are evaluated is the compiler's choice).
+  void Reals(int n) {
+    for (int i = 0; i < n; ++i) bytes.F32(Real());
+  }
+  void Keys(int count, int components) {
+    for (int i = 0; i < count; ++i) {
+      bytes.I32(++index);
+      Reals(components);
+    }
+  }
+  // An object's lists, each entry from the running counter.
+  void Lists(Bytes::ObjectFields o) {
+    strings.push_back(bytes.data.size());
+    bytes.Object(o);
+    Reals(3 * o.vertexCount);
+    if (o.hasTexcoords) Reals(2 * o.texcoordCount);
+    if (o.hasColours) Reals(3 * o.cvertexCount);
+    auto faces = [&](int limit) {
+      for (int i = 0; i < o.faceCount; ++i) bytes.Face(i % limit, (i + 1) % limit, (i + 2) % limit);
+    };
+    faces(o.vertexCount);
+    if (o.hasTexcoords) faces(o.texcoordCount);
+    if (o.hasColours) faces(o.cvertexCount);
+    Keys(o.positionCount, 3);
+    Keys(o.rotateCount, 4);
+    Keys(o.scaleCount, 3);
+  }
+};
+
+Bytes::ObjectFields TexturedOnly() {
+  Bytes::ObjectFields o;
+  o.name = "textured only";
+  o.vertexCount = 3, o.cvertexCount = 9, o.texcoordCount = 4, o.faceCount = 2, o.materialIndex = 1;
+  o.positionCount = 5, o.rotateCount = 6, o.scaleCount = 7;
+  o.hasTexcoords = 1, o.hasColours = 0;
+  return o;
+}
+Bytes::ObjectFields ColouredOnly() {
+  Bytes::ObjectFields o;
+  o.name = "coloured only";
+  o.vertexCount = 6, o.cvertexCount = 3, o.texcoordCount = 8, o.faceCount = 1, o.materialIndex = 0;
+  o.positionCount = 2, o.rotateCount = 4, o.scaleCount = 5;
+  o.hasTexcoords = 0, o.hasColours = 1;
+  return o;
+}
+
+DistinctScene MakeDistinctScene() {
+  DistinctScene d;
+  Bytes::HeaderFields h;
+  h.name = "distinct";
+  h.headerValue = 1001;
+  h.materialCount = 3;
+  h.objectCount = 2;
+  h.fieldOfView = 0.61f;
+  h.nearDistance = 0.71f;
+  h.farDistance = 810.5f;
+  h.camPositionCount = 4;
+  h.camTargetCount = 5;
+  d.strings.push_back(2);
+  d.bytes.Header(h);
+  // Alpha flag and textured flag differ in every material.
+  const std::uint8_t flags[3][2] = {{1, 0}, {0, 1}, {2, 3}};
+  for (int m = 0; m < 3; ++m) {
+    d.strings.push_back(d.bytes.data.size());
+    d.strings.push_back(d.bytes.data.size() + 256);
+    const float blend = d.Real(), u = d.Real(), v = d.Real();
+    d.bytes.Material("material " + std::to_string(m), "picture" + std::to_string(m) + ".tga", blend,
+                     static_cast<std::uint32_t>(301 + m), u, v, flags[m][0], flags[m][1]);
+  }
+  d.Lists(TexturedOnly());
+  d.Lists(ColouredOnly());
+  d.Keys(4 + 5, 3);
+  return d;
+}
+
+TEST(SceneRoundTrip, EveryFieldIsReadFromItsOwnPlace) {
+  TempDir dir;
+  DistinctScene d = MakeDistinctScene();
+  scene::Scene s = LoadBytes(dir, d.bytes);
+
+  // The same counter again, in the order of the file.
+  float next = 0.5f;
+  auto real = [&] { return next += 0.25f; };
+  int index = 0;
+  EXPECT_EQ(s.Name, "distinct");
+  EXPECT_EQ(s.HeaderValue, 1001);
+  EXPECT_EQ(s.MaterialCount, 3);
+  EXPECT_EQ(s.ObjectCount, 2);
+  EXPECT_EQ(s.FieldOfView, 0.61f);
+  EXPECT_EQ(s.NearDistance, static_cast<float>(static_cast<long double>(0.71f) + 0.00001L));
+  EXPECT_EQ(s.FarDistance, 810.5f);
+  EXPECT_EQ(s.CamPositionCount, 4);
+  EXPECT_EQ(s.CamTargetCount, 5);
+  ASSERT_EQ(s.Materials.size(), 3u);
+  const std::uint8_t flags[3][2] = {{1, 0}, {0, 1}, {2, 3}};
+  for (int m = 0; m < 3; ++m) {
+    SCOPED_TRACE("material " + std::to_string(m));
+    const scene::SceneMaterial& mat = s.Materials[m];
+    EXPECT_EQ(mat.Name, "material " + std::to_string(m));
+    EXPECT_EQ(mat.TextureFile, "picture" + std::to_string(m) + ".tga");
+    EXPECT_EQ(mat.BlendAmount, real());
+    EXPECT_EQ(mat.TextureName, static_cast<std::uint32_t>(301 + m));
+    EXPECT_EQ(mat.UScale, real());
+    EXPECT_EQ(mat.VScale, real());
+    EXPECT_EQ(mat.AlphaFlag, flags[m][0]);
+    EXPECT_EQ(mat.Textured, flags[m][1]);
+  }
+  ASSERT_EQ(s.Objects.size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    const Bytes::ObjectFields f = i == 0 ? TexturedOnly() : ColouredOnly();
+    const scene::SceneObject& o = s.Objects[i];
+    SCOPED_TRACE(f.name);
+    EXPECT_EQ(o.Name, f.name);
+    EXPECT_EQ(o.VertexCount, f.vertexCount);
+    EXPECT_EQ(o.CVertexCount, f.cvertexCount);
+    EXPECT_EQ(o.TexcoordCount, f.texcoordCount);
+    EXPECT_EQ(o.FaceCount, f.faceCount);
+    EXPECT_EQ(o.MaterialIndex, f.materialIndex);
+    EXPECT_EQ(o.PositionCount, f.positionCount);
+    EXPECT_EQ(o.RotateCount, f.rotateCount);
+    EXPECT_EQ(o.ScaleCount, f.scaleCount);
+    EXPECT_EQ(o.HasTexcoords, f.hasTexcoords);
+    EXPECT_EQ(o.HasColours, f.hasColours);
+    ASSERT_EQ(o.Vertex.size(), static_cast<std::size_t>(f.vertexCount));
+    for (const auto& v : o.Vertex) EXPECT_TRUE(v.X == real() && v.Y == real() && v.Z == real());
+    ASSERT_EQ(o.TEXCOORD.size(), f.hasTexcoords ? static_cast<std::size_t>(f.texcoordCount) : 0u);
+    for (const auto& t : o.TEXCOORD) EXPECT_TRUE(t.U == real() && t.V == real());
+    ASSERT_EQ(o.CVertex.size(), f.hasColours ? static_cast<std::size_t>(f.cvertexCount) : 0u);
+    for (const auto& c : o.CVertex) EXPECT_TRUE(c.X == real() && c.Y == real() && c.Z == real());
+    auto faces = [&](const std::vector<scene::FaceIndices>& list, bool present, int limit) {
+      ASSERT_EQ(list.size(), present ? static_cast<std::size_t>(f.faceCount) : 0u);
+      for (int k = 0; k < static_cast<int>(list.size()); ++k) {
+        EXPECT_TRUE(list[k].A == k % limit && list[k].B == (k + 1) % limit && list[k].C == (k + 2) % limit);
+      }
+    };
+    faces(o.FACE, true, f.vertexCount);
+    faces(o.TFACE, f.hasTexcoords, f.texcoordCount);
+    faces(o.CFACE, f.hasColours, f.cvertexCount);
+    ASSERT_EQ(o.Position.size(), static_cast<std::size_t>(f.positionCount));
+    for (const auto& k : o.Position) EXPECT_TRUE(k.Time == ++index && k.X == real() && k.Y == real() && k.Z == real());
+    ASSERT_EQ(o.Rotate.size(), static_cast<std::size_t>(f.rotateCount));
+    for (const auto& k : o.Rotate) {
+      EXPECT_TRUE(k.Time == ++index && k.A == real() && k.B == real() && k.C == real() && k.D == real());
+    }
+    ASSERT_EQ(o.Scale.size(), static_cast<std::size_t>(f.scaleCount));
+    for (const auto& k : o.Scale) EXPECT_TRUE(k.Time == ++index && k.X == real() && k.Y == real() && k.Z == real());
+  }
+  ASSERT_EQ(s.CamPosition.size(), 4u);
+  ASSERT_EQ(s.CamTarget.size(), 5u);
+  for (const auto* track : {&s.CamPosition, &s.CamTarget}) {
+    for (const auto& k : *track) EXPECT_TRUE(k.Time == ++index && k.X == real() && k.Y == real() && k.Z == real());
+  }
+}
+
+TEST(SceneRoundTrip, SavingTheLoadedSceneWritesEveryByteInItsPlace) {
+  TempDir dir;
+  DistinctScene d = MakeDistinctScene();
+  scene::Scene s = LoadBytes(dir, d.bytes);
+  scene::SaveScene(s, dir.File("out.3dw"));
+  const std::vector<unsigned char> saved = platform::ReadWholeFile(dir.File("out.3dw"));
+
+  // The file as loaded, but for the format bytes, the near distance as
+  // loaded and zeros after the characters of every string.
+  std::vector<unsigned char> expected = d.bytes.data;
+  expected[0] = 0;
+  expected[1] = 1;
+  const float near = static_cast<float>(static_cast<long double>(0.71f) + 0.00001L);
+  std::memcpy(&expected[274], &near, 4);
+  for (std::size_t at : d.strings) {
+    for (std::size_t i = at + 1 + expected[at]; i < at + 256; ++i) expected[i] = 0;
+  }
+  ASSERT_EQ(saved.size(), expected.size());
+  for (std::size_t i = 0; i < saved.size(); ++i) ASSERT_EQ(saved[i], expected[i]) << "at byte " << i;
+}
+
 TEST(SceneSave, ScenesBuiltInMemoryRoundTrip) {
   TempDir dir;
   scene::Scene s;

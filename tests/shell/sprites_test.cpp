@@ -1,6 +1,8 @@
 // Sprites and the vector helpers behind the billboards.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/gl.h"
 #include "shell/sprites.h"
 #include "shell/vec.h"
@@ -24,6 +26,16 @@ TEST(Vec, NormalizeLeavesTinyVectorsAndScalesTheRestToLengthOne) {
   Vec3 zero{0, 0, 0};
   VecNormalize(zero);
   EXPECT_EQ(zero.x, 0);
+  // The float nearest to 0.0001 lies below the real number 0.0001: a vector
+  // of exactly that length is too short; the next float up is long enough.
+  ASSERT_LT(static_cast<double>(0.0001f), 0.0001);
+  Vec3 atBound{0, 0, 0.0001f};
+  VecNormalize(atBound);
+  EXPECT_EQ(atBound.z, 0.0001f);
+  const float above = std::nextafter(0.0001f, 1.0f);
+  Vec3 longer{0, above, 0};
+  VecNormalize(longer);
+  EXPECT_EQ(longer.y, 1.0f);
 }
 
 TEST(Vec, CrossAndSubWorkInPlace) {

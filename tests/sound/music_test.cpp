@@ -2,12 +2,15 @@
 // layer on SDL's dummy driver.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/audio.h"
+#include "platform/random.h"
 #include "sound/music.h"
 #include "sound/samples.h"
 #include "support/mp3_fixture.h"
@@ -237,6 +240,30 @@ TEST_F(MusicTest, RandomRepeatPicksAnotherEntryThatPlays) {
   EXPECT_NE(sound::MusicStream.load(), 0u);
 }
 
+TEST_F(MusicTest, ANoticeForAStreamAlreadyReplacedRestartsNothing) {
+  std::string path = dir_.File("long.wav");
+  testsupport::WriteTestWav(path, testsupport::TestTone(2.0, 44100, 1), 44100, 1);
+  ASSERT_EQ(sound::InitSound(0, nullptr), 0);
+  ASSERT_EQ(sound::AddMusicFile(path), 0);
+  ASSERT_EQ(sound::AddMusicFile(path), 1);
+  ASSERT_TRUE(sound::PlayMusic(0));
+  const std::uint32_t replaced = sound::MusicStream;
+  ASSERT_TRUE(sound::PlayMusic(1));
+  const std::uint32_t current = sound::MusicStream;
+  // The old stream's notice arrives after PlayMusic replaced it.
+  for (std::int32_t mode : {1, 2}) {
+    sound::SetRepeatMode(mode);
+    sound::OnMusicEnd(0, replaced, 0, nullptr);
+    EXPECT_EQ(sound::MusicStream.load(), current) << "mode " << mode;
+    EXPECT_EQ(sound::MusicCurrent.load(), 1);
+  }
+  // The current stream's own notice restarts it.
+  sound::SetRepeatMode(1);
+  sound::OnMusicEnd(0, current, 0, nullptr);
+  EXPECT_NE(sound::MusicStream.load(), current);
+  EXPECT_EQ(sound::MusicCurrent.load(), 1);
+}
+
 TEST_F(MusicTest, PositionSourceReplacesTheClock) {
   sound::SetMusicPositionSource([]() -> std::uint32_t { return 2190000; });
   EXPECT_EQ(sound::GetMusicPosition(), 2190000u);
@@ -254,6 +281,135 @@ TEST_F(MusicTest, SetUpZeroFillsTheListsButKeepsTheirLastIndices) {
   EXPECT_EQ(sound::MusicList[0].source, nullptr);
   EXPECT_EQ(sound::SampleLast, 0);
   EXPECT_EQ(sound::SampleList[0].path, nullptr);
+}
+
+TEST_F(MusicTest, SourcesStayReadableAfterTheListIsClearedOrSetUpAgain) {
+  ASSERT_EQ(sound::InitSound(0, nullptr), 0);
+  ASSERT_EQ(sound::AddMusicFile("first.mp3"), 0);
+  ASSERT_EQ(sound::AddMusicFile("second.mp3"), 1);
+  const char* first = static_cast<const char*>(sound::GetMusicSource(0));
+  const char* second = static_cast<const char*>(sound::GetMusicSource(1));
+  sound::ClearMusicList();
+  EXPECT_EQ(sound::GetMusicSource(0), nullptr);
+  ASSERT_EQ(sound::AddMusicFile("third.mp3"), 0);
+  sound::CloseSound();
+  ASSERT_EQ(sound::InitSound(0, nullptr), 0);
+  EXPECT_EQ(sound::MusicList[0].source, nullptr) << "set-up empties the entries";
+  // Nothing the module handed out is ever given back.
+  for (int i = 0; i < 200; ++i) sound::AddMusicFile(std::string(40, static_cast<char>('a' + i % 26)));
+  EXPECT_STREQ(first, "first.mp3");
+  EXPECT_STREQ(second, "second.mp3");
+}
+
+// Mixes on a thread of its own as fast as it can, as a device would that
+// never waits; stopped and joined however the test ends.
+class Pump {
+ public:
+  Pump() : thread_([this] {
+      std::vector<std::int16_t> out(512 * 2);
+      while (running_.load()) platform::MixOffline(out.data(), 512);
+    }) {}
+  ~Pump() { Stop(); }
+  void Stop() {
+    running_ = false;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> running_{true};
+  std::thread thread_;
+};
+
+// End notices arrive on the audio layer's thread while the main thread
+// changes the repeat mode, edits the list, starts entries, reads sources and
+// draws its own random numbers, and finally closes the library with notices
+// still coming. A pump thread mixes as fast as it can, so a stream of a few
+// milliseconds ends and is restarted hundreds of times. The sanitizers see
+// the races; the test sees the outcome.
+TEST_F(MusicTest, EndNoticesRaceModeChangesListEditsStartsAndClosing) {
+  const std::string a = dir_.File("a.wav"), b = dir_.File("b.wav");
+  testsupport::WriteTestWav(a, testsupport::TestTone(0.002, 44100, 1), 44100, 1);
+  testsupport::WriteTestWav(b, testsupport::TestTone(0.003, 22050, 2), 22050, 2);
+  const std::vector<unsigned char> inMemory =
+      testsupport::EncodeTestWav(testsupport::TestTone(0.002, 44100, 1), 44100, 1);
+
+  // The numbers the main thread draws when no music plays at all.
+  constexpr int kDraws = 2000;
+  platform::ResetRandom();
+  std::vector<std::uint32_t> quiet;
+  for (int i = 0; i < kDraws; ++i) quiet.push_back(platform::Random(1000));
+  platform::ResetRandom();
+  std::vector<std::uint32_t> drawn;
+
+  constexpr int kRounds = 3;
+  constexpr std::uint32_t kRestartsPerRound = 120;
+  std::uint32_t restarts = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    ASSERT_EQ(sound::InitSound(0, nullptr), 0);
+    sound::SetRepeatMode(1);
+    sound::ClearMusicList();
+    ASSERT_EQ(sound::AddMusicFile(a), 0);
+    ASSERT_EQ(sound::AddMusicFile(b), 1);
+    ASSERT_EQ(sound::AddMusicMemory(inMemory.data(), static_cast<std::uint32_t>(inMemory.size())), 2);
+    const char* kept = static_cast<const char*>(sound::GetMusicSource(0));
+    Pump pump;
+    ASSERT_TRUE(sound::PlayMusic(0));
+    // Every start, by a notice or by this thread, makes a stream and its
+    // notice: two handles. What this thread starts is taken off.
+    const std::uint32_t firstHandle = sound::MusicStream;
+    std::uint32_t ownStarts = 0;
+    auto endRestarts = [&] {
+      const std::uint32_t handles = sound::MusicStream.load() - firstHandle;
+      return handles / 2 > ownStarts ? handles / 2 - ownStarts : 0;
+    };
+    auto deadline = std::chrono::steady_clock::now() + 60s;
+    for (int step = 0; endRestarts() < kRestartsPerRound; ++step) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+          << "round " << round << ": only " << endRestarts() << " restarts";
+      switch (step % 10) {
+        case 0: sound::SetRepeatMode(2); break;
+        case 1: sound::SetRepeatMode(1); break;
+        case 2:
+          sound::ClearMusicList();
+          sound::AddMusicFile(a);
+          sound::AddMusicFile(b);
+          sound::AddMusicMemory(inMemory.data(), static_cast<std::uint32_t>(inMemory.size()));
+          break;
+        case 3:
+          if (sound::PlayMusic(static_cast<std::uint32_t>(step / 10 % 4))) ++ownStarts;
+          break;
+        case 4: ASSERT_STREQ(kept, a.c_str()) << "a source handed out before the list was cleared"; break;
+        case 5: sound::SetRepeatMode(0); break;
+        case 6: sound::GetMusicPosition(); break;
+        case 7:
+          sound::SetRepeatMode(step / 10 % 2 + 1);
+          if (sound::PlayMusic(1)) ++ownStarts;
+          break;
+        default:
+          if (drawn.size() < quiet.size()) drawn.push_back(platform::Random(1000));
+          std::this_thread::sleep_for(50us);
+          break;
+      }
+    }
+    restarts += endRestarts();
+    sound::CloseSound();  // notices may still be queued or running
+    pump.Stop();
+    EXPECT_EQ(sound::MusicStream.load(), 0u);
+  }
+  EXPECT_GE(restarts, kRounds * kRestartsPerRound);
+  ASSERT_FALSE(drawn.empty());
+  EXPECT_TRUE(std::equal(drawn.begin(), drawn.end(), quiet.begin()))
+      << "the music's random choices never change the main thread's numbers";
+
+  // Afterwards the module still restarts its music as before.
+  ASSERT_EQ(sound::InitSound(0, nullptr), 0);
+  sound::SetRepeatMode(1);
+  sound::ClearMusicList();
+  ASSERT_EQ(sound::AddMusicFile(b), 0);
+  ASSERT_TRUE(sound::PlayMusic(0));
+  const std::uint32_t stream = sound::MusicStream;
+  ASSERT_TRUE(WaitFor([&] { return sound::MusicStream.load() != stream; }));
+  EXPECT_EQ(sound::MusicCurrent.load(), 0);
 }
 
 }  // namespace

@@ -19,6 +19,10 @@ using scene::VectorKey;
 using namespace palette;
 
 // A small counter-based generator; each scene draws its own fixed sequence.
+// Each draw is a statement of its own (or an initialiser of its own): the
+// order in which a compiler evaluates the operands of one expression is its
+// own choice, and the data set must be the same bytes whichever compiler
+// built the generator.
 struct Dice {
   std::uint32_t seed;
   std::uint32_t count = 0;
@@ -417,10 +421,17 @@ scene::Scene MakeFlightScene(int items, bool keepHiddenFaces) {
   // Drones: lights that travel along the avenue and between the towers.
   for (int i = 0; i < 400; ++i) {
     float lane = dice.Next();
-    float x = lane < 0.6f ? dice.Range(-kAvenue + 40, kAvenue - 40) : (dice.Next() < 0.5f ? -1 : 1) * dice.Range(kAvenue + 270, 2400);
+    float x = 0;
+    if (lane < 0.6f) {
+      x = dice.Range(-kAvenue + 40, kAvenue - 40);
+    } else {
+      const float side = dice.Next() < 0.5f ? -1.0f : 1.0f;
+      x = side * dice.Range(kAvenue + 270, 2400);
+    }
     float z = dice.Range(500, 2000);
     float y = dice.Range(kCityY0, kCityY1);
-    float speed = dice.Range(60, 220) * (dice.Next() < 0.5f ? -1.0f : 1.0f);
+    const float magnitude = dice.Range(60, 220);
+    const float speed = dice.Next() < 0.5f ? -magnitude : magnitude;
     Colour c = speed > 0 ? kAmber * 0.9f : Mix(kIvory, kRose, 0.5f);
     char name[64];
     std::snprintf(name, sizeof name, "drone %d", i + 1);
@@ -459,7 +470,10 @@ scene::Scene MakeFlightScene(int items, bool keepHiddenFaces) {
     if (isStar) {
       float x = dice.Range(-9000, 9000), y = dice.Range(kCityY0 - 2000, kCityY1 + 6000), z = dice.Range(3200, 7000);
       float size = dice.Range(8, 26);
-      Colour c = Mix(kIvory, dice.Next() < 0.5f ? kCyan : kRose, dice.Range(0, 0.5f)) * dice.Range(0.4f, 1.0f);
+      const float brightness = dice.Range(0.4f, 1.0f);
+      const float mix = dice.Range(0, 0.5f);
+      const Colour hue = dice.Next() < 0.5f ? kCyan : kRose;
+      const Colour c = Mix(kIvory, hue, mix) * brightness;
       std::snprintf(name, sizeof name, "star %d", ++star);
       Builder b(name, kGlow, true, true);
       AddCard(b, x, y, z, size, size, c);
@@ -468,7 +482,8 @@ scene::Scene MakeFlightScene(int items, bool keepHiddenFaces) {
       float x = dice.Range(-kAvenue - 600, kAvenue + 600), y = dice.Range(-11500, 2000), z = dice.Range(120, 2400);
       float size = dice.Range(6, 16);
       if (PathClearance(x, y, z) < 160) continue;
-      Colour c = (dice.Next() < 0.7f ? kAmber : kRose) * dice.Range(0.5f, 1.0f);
+      const float brightness = dice.Range(0.5f, 1.0f);
+      const Colour c = (dice.Next() < 0.7f ? kAmber : kRose) * brightness;
       std::snprintf(name, sizeof name, "lantern %d", ++lantern);
       Builder b(name, kGlow, true, true);
       AddCard(b, x, y, z, size, size, c);

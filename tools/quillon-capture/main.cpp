@@ -49,13 +49,18 @@ const char kUsage[] =
     "                    (eight digits, e.g. 02730001.png)\n"
     "  --sheet FILE.png  write a contact sheet of the captured frames, each labelled\n"
     "                    with its position and segment\n"
+    "  --loading         with --out, also write the loading-progress frames of the\n"
+    "                    start-up, named by their number of blocks (loading1.png to\n"
+    "                    loading6.png)\n"
+    "  --reduce N        write the frames of --out at 1/N of their size (N = 2, 4 or 8),\n"
+    "                    each pixel the rounded mean of an N x N block\n"
     "  --video FILE.mp4  encode the frames from --from (default 0) to --to (default the\n"
     "                    end of the show) with the music through ffmpeg\n"
     "  --quiet           no progress bar\n"
     "  --help            this text\n"
     "\n"
     "Without --at or --from, one frame from the middle of each segment A to F is\n"
-    "captured. Positions above 13,900,000 lie after the end of the show. The same\n"
+    "captured (with --loading alone, only the loading frames). Positions above 13,900,000 lie after the end of the show. The same\n"
     "options give the same PNG bytes on every run.\n";
 
 struct Options {
@@ -66,6 +71,8 @@ struct Options {
   std::uint32_t from = 0, to = 0;
   std::string out, sheet, video;
   bool quiet = false;
+  bool loading = false;
+  int reduce = 1;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -129,6 +136,12 @@ Options Parse(int argc, char** argv) {
       o.video = value();
     } else if (arg == "--quiet") {
       o.quiet = true;
+    } else if (arg == "--loading") {
+      o.loading = true;
+    } else if (arg == "--reduce") {
+      const std::string v = value();
+      if (v != "1" && v != "2" && v != "4" && v != "8") Fail("--reduce wants 1, 2, 4 or 8");
+      o.reduce = v[0] - '0';
     } else {
       Fail("unknown option '" + arg + "' (see --help)");
     }
@@ -137,6 +150,8 @@ Options Parse(int argc, char** argv) {
   if (o.haveFrom != o.haveTo && o.video.empty()) Fail("--from and --to go together");
   if (!o.video.empty() && !o.at.empty()) Fail("--video takes a range (--from/--to), not --at");
   if (o.out.empty() && o.sheet.empty() && o.video.empty()) Fail("nothing to write: give --out, --sheet or --video");
+  if (o.loading && o.out.empty()) Fail("--loading writes into the folder of --out");
+  if (o.reduce != 1 && o.out.empty()) Fail("--reduce applies to the frames of --out");
   return o;
 }
 
@@ -229,6 +244,33 @@ void ReadFrame(Capture& c) {
   }
 }
 
+// Writes the frame just read as a PNG of --out, at 1/reduce of its size.
+void WriteFrame(Capture& c, const std::string& name) {
+  const std::string path = c.options.out + "/" + name;
+  const int n = c.options.reduce;
+  const int width = capture::kFrameWidth / n, height = capture::kFrameHeight / n;
+  const std::uint8_t* pixels = c.rgb.data();
+  std::vector<std::uint8_t> reduced;
+  if (n > 1) {
+    reduced.resize(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        for (int channel = 0; channel < 3; ++channel) {
+          int sum = 0;
+          for (int dy = 0; dy < n; ++dy) {
+            const std::uint8_t* row = &c.rgb[static_cast<std::size_t>(y * n + dy) * capture::kFrameWidth * 3];
+            for (int dx = 0; dx < n; ++dx) sum += row[(x * n + dx) * 3 + channel];
+          }
+          reduced[(static_cast<std::size_t>(y) * width + x) * 3 + channel] =
+              static_cast<std::uint8_t>((sum + n * n / 2) / (n * n));
+        }
+      }
+    }
+    pixels = reduced.data();
+  }
+  if (!platform::WritePng(path, width, height, 3, pixels)) Fail("cannot encode " + path);
+}
+
 void ShowProgress(Capture& c) {
   if (c.options.quiet || c.framesTotal < 200) return;
   const int percent = static_cast<int>(c.framesDone * 100 / c.framesTotal);
@@ -256,10 +298,7 @@ bool AfterFrame(std::uint32_t framePosition, void* context) {
     if (save && !c.options.out.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "%08u.png", framePosition);
-      const std::string path = c.options.out + "/" + name;
-      if (!platform::WritePng(path, capture::kFrameWidth, capture::kFrameHeight, 3, c.rgb.data())) {
-        Fail("cannot encode " + path);
-      }
+      WriteFrame(c, name);
     }
     if (save && !c.options.sheet.empty()) c.sheetFrames.push_back({framePosition, c.rgb});
     if (save) ++c.saved;
@@ -271,6 +310,14 @@ bool AfterFrame(std::uint32_t framePosition, void* context) {
   if (!c.plan.Next(framePosition, next)) return false;
   c.position = next;
   return true;
+}
+
+void LoadingFrame(std::int32_t blocks, void* context) {
+  Capture& c = *static_cast<Capture*>(context);
+  if (!c.options.loading) return;
+  ReadFrame(c);
+  WriteFrame(c, "loading" + std::to_string(blocks) + ".png");
+  ++c.saved;
 }
 
 bool HaveFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
@@ -292,7 +339,8 @@ int main(int argc, char** argv) {
     if (!o.haveFrom) o.from = 0;
     if (!o.haveTo) o.to = kShowEnd;
   }
-  if (o.at.empty() && !o.haveFrom && o.video.empty()) {
+  const bool onlyLoading = o.loading && o.at.empty() && !o.haveFrom && o.video.empty();
+  if (o.at.empty() && !o.haveFrom && o.video.empty() && !onlyLoading) {
     // One frame from the middle of each segment.
     o.at = {1095000, 3270000, 5435000, 7630000, 9820000, 12400000};
   }
@@ -304,7 +352,7 @@ int main(int argc, char** argv) {
     }
     c.saveAt.insert(p);
   }
-  if (!o.at.empty() && c.saveAt.empty()) Fail("no position to capture");
+  if (!o.at.empty() && c.saveAt.empty() && !o.loading) Fail("no position to capture");
   if (o.haveFrom || !o.video.empty()) {
     if (o.to < o.from) Fail("--to lies before --from");
     c.saveRange = true;
@@ -349,6 +397,7 @@ int main(int argc, char** argv) {
 
   shell::LoopHooks hooks;
   hooks.afterFrame = AfterFrame;
+  hooks.loadingFrame = LoadingFrame;
   hooks.context = &c;
   shell::ShowOptions show;
   show.headless = true;

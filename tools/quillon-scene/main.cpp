@@ -19,6 +19,7 @@ const char kUsage[] =
     "  mesh FILE._3d          list a mesh\n"
     "  --help                 show this text\n"
     "\n"
+    "An input file named - is read from standard input (a pipe too).\n"
     "Exit code 0 on success, 2 for a wrong command line, 217 for a bad file.\n";
 
 int UsageError(const char* why) {

@@ -1,6 +1,9 @@
-// Folder searches and replacing files on POSIX systems.
+// Folder searches, replacing files, standard input and file sizes on POSIX
+// systems.
 #include <dirent.h>
 #include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -31,6 +34,21 @@ namespace backend {
 // rename replaces the target in one step.
 bool MoveOver(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::FILE* OpenStandardInput() {
+  const int descriptor = dup(fileno(stdin));
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, "rb");
+  if (!file) close(descriptor);
+  return file;
+}
+
+bool SizeKnownInAdvance(std::FILE* file, std::uint64_t& size) {
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
 }
 
 }  // namespace backend

@@ -1,7 +1,11 @@
-// Folder searches with FindFirstFileA and replacing files with MoveFileExA.
+// Folder searches with FindFirstFileA, replacing files with MoveFileExA,
+// standard input and file sizes.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cctype>
+#include <cstdio>
 
 #include "platform/backend.h"
 #include "platform/files.h"
@@ -54,6 +58,26 @@ namespace backend {
 // reaches the disk before it returns.
 bool MoveOver(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::FILE* OpenStandardInput() {
+  const int descriptor = _dup(_fileno(stdin));
+  if (descriptor < 0) return nullptr;
+  // Bytes as they come: no line-break translation, no end at a Ctrl+Z.
+  _setmode(descriptor, _O_BINARY);
+  std::FILE* file = _fdopen(descriptor, "rb");
+  if (!file) _close(descriptor);
+  return file;
+}
+
+bool SizeKnownInAdvance(std::FILE* file, std::uint64_t& size) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  LARGE_INTEGER bytes;
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &bytes)) {
+    return false;
+  }
+  size = static_cast<std::uint64_t>(bytes.QuadPart);
+  return true;
 }
 
 }  // namespace backend
