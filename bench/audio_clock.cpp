@@ -1,5 +1,5 @@
-// The music clock during real playback on the dummy driver: the position is
-// read about every millisecond for 3 s. Prints the number of decreases (goal
+// The music clock during real playback (SDL's dummy driver on Linux, waveOut
+// on Windows): the position is read about every millisecond for 3 s. Prints the number of decreases (goal
 // 0), the largest step between readings in milliseconds of audio (goal at
 // most 5) and the position's advance over the wall time (goal 1.00 +- 0.01).
 // The step is also given less the wall time between the two readings, which

@@ -7,11 +7,25 @@
 # the test suite adds its own.
 QUILLON_PACKAGES_PLAY="build-essential cmake pkg-config libsdl2-dev libgl-dev libegl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0 libmpg123-dev libmp3lame-dev libstb-dev libfreetype-dev fonts-dejavu-core"
 QUILLON_PACKAGES_TEST="libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils clang libclang-rt-14-dev imagemagick"
+# ./package cross-builds for Windows; ./test also runs that build under Wine
+# (the GoogleTest sources of libgtest-dev serve its suite), with a PulseAudio
+# null sink as the sound output: it plays in real time, where Wine drains
+# ALSA's null device several times faster. The sound server alone is needed,
+# without the desktop services it recommends.
+QUILLON_PACKAGES_WINDOWS="mingw-w64"
+QUILLON_PACKAGES_WINE="wine wine64"
+QUILLON_PACKAGES_WINE_SOUND="pulseaudio"
 
 # One line saying what the script does next.
 quillon_step() { echo "== Quillon: $*"; }
 
+# quillon_install [--no-recommends] PACKAGE...
 quillon_install() {
+  local apt_options=()
+  if [ "${1:-}" = "--no-recommends" ]; then
+    apt_options+=(--no-install-recommends)
+    shift
+  fi
   local wanted="$*" missing="" pkg
   for pkg in $wanted; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
@@ -21,14 +35,14 @@ quillon_install() {
   [ -z "$missing" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "Quillon needs these Debian packages. Run, as root:" >&2
-    echo "  apt-get update && apt-get install -y$missing" >&2
+    echo "  apt-get update && apt-get install -y ${apt_options[*]}$missing" >&2
     exit 1
   fi
   quillon_step "installing the missing Debian packages (a minute or two):$missing"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q || { echo "apt-get update failed" >&2; exit 1; }
   # shellcheck disable=SC2086
-  apt-get install -y -q $missing || { echo "apt-get install failed" >&2; exit 1; }
+  apt-get install -y -q "${apt_options[@]}" $missing || { echo "apt-get install failed" >&2; exit 1; }
 }
 
 # quillon_build DIR [cmake options...] [-- targets...]: configure and build

@@ -44,7 +44,7 @@ int StopRequestDescriptor();
 
 // Moves a finished file onto its target, replacing a file already there;
 // false when the move cannot be made.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool MoveOver(const std::string& from, const std::string& to);
 // A handle of its own on standard input, reading bytes unchanged, so that
 // closing it leaves standard input open; null when there is none.
 std::FILE* OpenStandardInput();

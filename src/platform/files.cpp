@@ -196,7 +196,7 @@ __attribute__((noinline)) void Commit(OutFile& file) {
   int result = std::fclose(file.handle);
   file.handle = nullptr;
   if (result != 0) FailWrite(file, location);
-  if (!backend::ReplaceFile(file.temporary, file.target)) {
+  if (!backend::MoveOver(file.temporary, file.target)) {
     std::remove(file.temporary.c_str());
     RaiseUnhandledErrorAt(location, "Disk write error");
   }

@@ -5,7 +5,8 @@
 // context, a buffer swap and a message queue with a quit message.
 //
 // Every operation goes through the table returned by Windows(), which starts
-// out filled with the SDL2 implementation. A test can save the table, put a
+// out filled with the implementation of the build's backend: SDL2 on Linux,
+// user32, gdi32 and WGL on Windows. A test can save the table, put a
 // recorder in its place and restore it, exactly as with the OpenGL table.
 #include <cstdint>
 
@@ -105,8 +106,10 @@ struct WindowSystem {
 
 // The table in force.
 WindowSystem& Windows();
-// The SDL2 implementation, for tests that fill a recorder from it.
+// The backend's implementation, for tests that fill a recorder from it: each
+// build has one of the two.
 WindowSystem SdlWindowSystem();
+WindowSystem Win32WindowSystem();
 WindowSystem SaveWindowSystem();
 void RestoreWindowSystem(const WindowSystem& table);
 

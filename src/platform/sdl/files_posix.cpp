@@ -32,7 +32,7 @@ std::vector<std::string> FindFiles(std::string_view directory, std::string_view 
 namespace backend {
 
 // rename replaces the target in one step.
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool MoveOver(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
