@@ -1,6 +1,7 @@
 #include "platform/scaled_frame.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -282,6 +283,16 @@ void PresentScaledFrame(int screenWidth, int screenHeight, SwapFn swap, void* co
   fb.BindFramebuffer(kReadFramebuffer, 0);
   if (swap) swap(context);
   fb.BindFramebuffer(kFramebuffer, framebuffer);
+}
+
+ScaledFrameStart StartScaledFrame(int frameWidth, int frameHeight, int depthBits, GlProcAddressFn getProcAddress,
+                                  int drawableWidth, int drawableHeight) {
+  if (drawableWidth == frameWidth && drawableHeight == frameHeight) return ScaledFrameStart::NotNeeded;
+  if (OpenScaledFrame(frameWidth, frameHeight, depthBits, getProcAddress)) return ScaledFrameStart::Opened;
+  std::printf("Cannot fill the screen (%s): the show plays at %d x %d\n", ScaledFrameRefusal(), frameWidth,
+              frameHeight);
+  std::fflush(stdout);
+  return ScaledFrameStart::Refused;
 }
 
 void CloseScaledFrame(bool contextCurrent) {

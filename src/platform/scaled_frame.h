@@ -42,6 +42,15 @@ ScreenRect FitFrameToScreen(int frameWidth, int frameHeight, int screenWidth, in
 // driver cannot: nothing is left behind and ScaledFrameRefusal says why.
 bool OpenScaledFrame(int frameWidth, int frameHeight, int depthBits, GlProcAddressFn getProcAddress);
 bool ScaledFrameOpen();
+
+// What a window backend does once its context is current: where the window's
+// drawable (drawableWidth x drawableHeight pixels) is not the frame's size,
+// opens the scaled frame; where that fails, says so in one line on standard
+// output ("Cannot fill the screen (why): the show plays at W x H"), and the
+// backend gives its window the frame's size again.
+enum class ScaledFrameStart { NotNeeded, Opened, Refused };
+ScaledFrameStart StartScaledFrame(int frameWidth, int frameHeight, int depthBits, GlProcAddressFn getProcAddress,
+                                  int drawableWidth, int drawableHeight);
 // Why the last OpenScaledFrame failed, in a few words; empty after success.
 const char* ScaledFrameRefusal();
 // Depth bits of the framebuffer made; 0 while none is open.

@@ -14,6 +14,7 @@
 #include "platform/audio.h"
 #include "support/mp3_fixture.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace {
 
@@ -28,17 +29,7 @@ double RmsDifference(const std::vector<std::int16_t>& a, const std::vector<std::
   return std::sqrt(sum / static_cast<double>(a.size()));
 }
 
-// Waits for a condition that the audio thread brings about; the deadline is
-// only there so that a fault fails the test instead of hanging it.
-template <typename F>
-bool WaitFor(F condition, std::chrono::seconds deadline = 20s) {
-  auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 class AudioTest : public ::testing::Test {
  protected:

@@ -15,20 +15,13 @@
 #include "sound/samples.h"
 #include "support/mp3_fixture.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-template <typename F>
-bool WaitFor(F condition, std::chrono::seconds deadline = 20s) {
-  auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 // Puts the module back at its start-up values, so the cases also pass when
 // they all run in one process.

@@ -246,15 +246,12 @@ void StartScaledFrame(WindowRecord& window) {
   if (window.scaledFrame) return;
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window.sdl, &width, &height);
-  if (width == window.width && height == window.height) return;
-  if (OpenScaledFrame(window.width, window.height, window.surface.depthBits, SdlProcAddress)) {
-    window.scaledFrame = true;
-    return;
+  switch (platform::StartScaledFrame(window.width, window.height, window.surface.depthBits, SdlProcAddress, width,
+                                     height)) {
+    case ScaledFrameStart::Opened: window.scaledFrame = true; break;
+    case ScaledFrameStart::Refused: UncoverDisplay(window); break;
+    case ScaledFrameStart::NotNeeded: break;
   }
-  std::printf("Cannot fill the screen (%s): the show plays at %d x %d\n", ScaledFrameRefusal(), window.width,
-              window.height);
-  std::fflush(stdout);
-  UncoverDisplay(window);
 }
 
 void StopScaledFrame(WindowRecord& window, bool contextCurrent) {

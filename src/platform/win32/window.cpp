@@ -248,15 +248,11 @@ std::pair<int, int> ClientSize(const WindowRecord& window) {
 void StartScaledFrame(WindowRecord& window) {
   if (window.scaledFrame) return;
   auto [width, height] = ClientSize(window);
-  if (width == window.width && height == window.height) return;
-  if (OpenScaledFrame(window.width, window.height, window.depthBits, WglProcAddress)) {
-    window.scaledFrame = true;
-    return;
+  switch (platform::StartScaledFrame(window.width, window.height, window.depthBits, WglProcAddress, width, height)) {
+    case ScaledFrameStart::Opened: window.scaledFrame = true; break;
+    case ScaledFrameStart::Refused: UncoverDisplay(window); break;
+    case ScaledFrameStart::NotNeeded: break;
   }
-  std::printf("Cannot fill the screen (%s): the show plays at %d x %d\n", ScaledFrameRefusal(), window.width,
-              window.height);
-  std::fflush(stdout);
-  UncoverDisplay(window);
 }
 
 void StopScaledFrame(WindowRecord& window, bool contextCurrent) {
