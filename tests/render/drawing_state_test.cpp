@@ -216,6 +216,19 @@ TEST_F(RenderState, EveryStepSetsWhatItNeedsAndLeavesTheRest) {
       return draw;
     };
   };
+  // The normal-mapped drawing of one object with one normal set: two runs in
+  // the same state, and the modelview matrix and its stack left as found.
+  const auto normalMappedRow = [&](const char* name, render::NormalSet set) {
+    return StepRow{name, [this, set] { render::BuildVertexNormals(scene_.Objects[opaque_], set); },
+                   [this, set] { render::DrawSceneObjectNormalMapped(scene_, opaque_, kTime, set); },
+                   [normalMapped, set](const GlState& before) {
+                     return std::vector<RunExpect>{{normalMapped(set)(before), 2}};
+                   },
+                   [normalMapped, set](const GlState& before) {
+                     return normalMapped(set)(before).Modelview(before.at("modelview matrix")).Set(
+                         "stack depths", before.at("stack depths"));
+                   }};
+  };
 
   // The mirror pass: the camera with the reflection on the projection, the
   // reflected world dimmed, the mirror added, its fade blended, then the
@@ -380,36 +393,9 @@ TEST_F(RenderState, EveryStepSetsWhatItNeedsAndLeavesTheRest) {
              .Bound(textures_[9])
              .Colour(kTint[0], kTint[1], kTint[2]);
        }},
-      {"normal-mapped drawing, set A",
-       [&] { render::BuildVertexNormals(scene_.Objects[opaque_], render::NormalSet::A); },
-       [&] { render::DrawSceneObjectNormalMapped(scene_, opaque_, kTime, render::NormalSet::A); },
-       [&](const GlState& before) {
-         return std::vector<RunExpect>{{normalMapped(render::NormalSet::A)(before), 2}};
-       },
-       [&](const GlState& before) {
-         return normalMapped(render::NormalSet::A)(before).Modelview(before.at("modelview matrix")).Set(
-             "stack depths", before.at("stack depths"));
-       }},
-      {"normal-mapped drawing, set B, in the current colour",
-       [&] { render::BuildVertexNormals(scene_.Objects[opaque_], render::NormalSet::B); },
-       [&] { render::DrawSceneObjectNormalMapped(scene_, opaque_, kTime, render::NormalSet::B); },
-       [&](const GlState& before) {
-         return std::vector<RunExpect>{{normalMapped(render::NormalSet::B)(before), 2}};
-       },
-       [&](const GlState& before) {
-         return normalMapped(render::NormalSet::B)(before).Modelview(before.at("modelview matrix")).Set(
-             "stack depths", before.at("stack depths"));
-       }},
-      {"normal-mapped drawing, set C",
-       [&] { render::BuildVertexNormals(scene_.Objects[opaque_], render::NormalSet::C); },
-       [&] { render::DrawSceneObjectNormalMapped(scene_, opaque_, kTime, render::NormalSet::C); },
-       [&](const GlState& before) {
-         return std::vector<RunExpect>{{normalMapped(render::NormalSet::C)(before), 2}};
-       },
-       [&](const GlState& before) {
-         return normalMapped(render::NormalSet::C)(before).Modelview(before.at("modelview matrix")).Set(
-             "stack depths", before.at("stack depths"));
-       }},
+      normalMappedRow("normal-mapped drawing, set A", render::NormalSet::A),
+      normalMappedRow("normal-mapped drawing, set B, in the current colour", render::NormalSet::B),
+      normalMappedRow("normal-mapped drawing, set C", render::NormalSet::C),
       {"mirror fade", nullptr, [&] { render::DrawMirrorFade(mirrorScene_, mirror_, kTime); },
        [&](const GlState& before) {
          return std::vector<RunExpect>{{StateChanges()
