@@ -4,8 +4,14 @@
 // it is a simulated position that starts at 0 and advances by 176,400 / fps
 // per frame, so every frame is rendered with the history (particles,
 // feedback trail) that the show at that frame rate would have had.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,12 +23,15 @@
 #include <string>
 #include <vector>
 
+#include "../common/output_file.h"
 #include "platform/gl.h"
 #include "platform/image_write.h"
 #include "sheet.h"
 #include "shell/main_loop.h"
 #include "shell/startup.h"
 #include "sound/music.h"
+
+extern char** environ;
 
 namespace {
 
@@ -60,8 +69,14 @@ const char kUsage[] =
     "  --help            this text\n"
     "\n"
     "Without --at or --from, one frame from the middle of each segment A to F is\n"
-    "captured (with --loading alone, only the loading frames). Positions above 13,900,000 lie after the end of the show. The same\n"
-    "options give the same PNG bytes on every run.\n";
+    "captured (with --loading alone, only the loading frames). Positions above\n"
+    "13,900,000 lie after the end of the show. The same options give the same PNG\n"
+    "bytes on every run. Every file is written under a temporary name and moved into\n"
+    "place when whole; output paths are checked before anything is rendered.\n"
+    "\n"
+    "Exit codes: 0 done, 1 an output could not be written or ffmpeg failed (one line\n"
+    "\"quillon-capture: FILE: reason\"), 2 a wrong command line or no data set,\n"
+    "217 a damaged data file (the show's own report).\n";
 
 struct Options {
   std::string data;
@@ -75,15 +90,22 @@ struct Options {
   int reduce = 1;
 };
 
+constexpr int kExitOutput = 1;
+constexpr int kExitUsage = 2;
+
 [[noreturn]] void Fail(const std::string& message) {
   std::fprintf(stderr, "quillon-capture: %s\n", message.c_str());
-  std::exit(2);
+  std::exit(kExitUsage);
+}
+
+[[noreturn]] void FailOn(const std::string& file, const std::string& reason) {
+  tools::FailOn("quillon-capture", file, reason, kExitOutput);
 }
 
 std::uint32_t ParsePosition(const std::string& text) {
   std::string digits;
   for (char c : text) {
-    if (c == '_' || c == '\'') continue;
+    if (c == '_' || c == '\'' || c == ',') continue;
     if (c < '0' || c > '9') Fail("not a music position: '" + text + "'");
     digits += c;
   }
@@ -91,6 +113,33 @@ std::uint32_t ParsePosition(const std::string& text) {
   const unsigned long long value = std::stoull(digits);
   if (value > 0xFFFFFFFFull) Fail("position out of range: " + text);
   return static_cast<std::uint32_t>(value);
+}
+
+bool AllDigits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The items of a comma-separated list of positions. The tool writes
+// positions with digit groups (1,000,000), so a group of exactly three digits
+// after a number of one to three digits (not starting with 0) continues it.
+std::vector<std::string> SplitPositions(const std::string& list) {
+  std::vector<std::string> pieces, items;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = list.find(',', start);
+    pieces.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    std::string item = pieces[i];
+    const bool leads = AllDigits(item) && item.size() <= 3 && item[0] != '0';
+    while (leads && i + 1 < pieces.size() && pieces[i + 1].size() == 3 && AllDigits(pieces[i + 1])) {
+      item += pieces[++i];
+    }
+    items.push_back(item);
+  }
+  return items;
 }
 
 Options Parse(int argc, char** argv) {
@@ -113,15 +162,7 @@ Options Parse(int argc, char** argv) {
       if (v.empty() || *end != '\0' || fps < 1 || fps > 1000) Fail("--fps wants a whole number from 1 to 1000");
       o.fps = static_cast<int>(fps);
     } else if (arg == "--at") {
-      std::string list = value();
-      std::size_t start = 0;
-      while (start <= list.size()) {
-        const std::size_t comma = list.find(',', start);
-        const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        o.at.push_back(ParsePosition(item));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
+      for (const std::string& item : SplitPositions(value())) o.at.push_back(ParsePosition(item));
     } else if (arg == "--from") {
       o.from = ParsePosition(value());
       o.haveFrom = true;
@@ -221,6 +262,8 @@ struct Capture {
   std::vector<std::uint8_t> rgb, rgba;
   std::FILE* video = nullptr;
   std::uint32_t saved = 0;
+  bool terminal = false;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
 Capture* active = nullptr;
@@ -242,6 +285,20 @@ void ReadFrame(Capture& c) {
       dst[x * 3 + 2] = src[x * 4 + 2];
     }
   }
+}
+
+// Files written under a temporary name, removed if the run ends early.
+std::vector<std::string> temporaries;
+
+void WritePngInPlace(const std::string& path, int width, int height, const std::uint8_t* pixels) {
+  const std::string temporary = tools::TemporaryName(path);
+  temporaries.push_back(temporary);
+  if (!platform::WritePng(temporary, width, height, 3, pixels)) {
+    FailOn(path, errno ? std::strerror(errno) : "cannot be written");
+  }
+  const std::string why = tools::MoveIntoPlace(temporary, path);
+  temporaries.pop_back();
+  if (!why.empty()) FailOn(path, why);
 }
 
 // Writes the frame just read as a PNG of --out, at 1/reduce of its size.
@@ -268,22 +325,122 @@ void WriteFrame(Capture& c, const std::string& name) {
     }
     pixels = reduced.data();
   }
-  if (!platform::WritePng(path, width, height, 3, pixels)) Fail("cannot encode " + path);
+  WritePngInPlace(path, width, height, pixels);
 }
 
 void ShowProgress(Capture& c) {
-  if (c.options.quiet || c.framesTotal < 200) return;
+  // A progress bar rewrites its line with \r: only a terminal shows that.
+  if (c.options.quiet || c.framesTotal < 200 || !c.terminal) return;
   const int percent = static_cast<int>(c.framesDone * 100 / c.framesTotal);
   if (percent == c.lastPercent) return;
   c.lastPercent = percent;
   constexpr int kBar = 40;
   const int filled = percent * kBar / 100;
-  std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %llu of %llu  position %s ", filled,
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - c.started).count();
+  const double left = c.framesDone == 0 ? 0.0
+                                        : elapsed * static_cast<double>(c.framesTotal - c.framesDone) /
+                                              static_cast<double>(c.framesDone);
+  const long long leftSeconds = static_cast<long long>(left + 0.5);
+  std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %llu of %llu  position %s  %lld:%02lld left ", filled,
                "########################################", kBar - filled, "", percent,
                static_cast<unsigned long long>(c.framesDone), static_cast<unsigned long long>(c.framesTotal),
-               capture::GroupedDigits(c.position).c_str());
+               capture::GroupedDigits(c.position).c_str(), leftSeconds / 60, leftSeconds % 60);
   if (percent == 100) std::fputc('\n', stderr);
   std::fflush(stderr);
+}
+
+// ffmpeg, started without a shell: the frames go into a pipe on its standard
+// input, its messages into a file whose last line is the reason it failed.
+struct Encoder {
+  pid_t pid = -1;
+  std::FILE* frames = nullptr;  // the pipe into ffmpeg
+  std::FILE* messages = nullptr;
+  std::string temporary, path;
+};
+Encoder encoder;
+
+// Waits for ffmpeg to end; "" when it wrote the video, else its reason.
+std::string FinishEncoder(Capture& c) {
+  if (encoder.frames) std::fclose(encoder.frames);
+  encoder.frames = c.video = nullptr;
+  int status = 0;
+  while (waitpid(encoder.pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  encoder.pid = -1;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  std::string last, line;
+  char buffer[512];
+  std::rewind(encoder.messages);
+  while (std::fgets(buffer, sizeof buffer, encoder.messages)) {
+    line = buffer;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (!line.empty()) last = line;
+  }
+  if (!last.empty()) return "ffmpeg failed: " + last;
+  if (WIFSIGNALED(status)) return "ffmpeg ended by signal " + std::to_string(WTERMSIG(status));
+  return "ffmpeg failed with exit code " + std::to_string(WEXITSTATUS(status));
+}
+
+[[noreturn]] void FfmpegFailed(Capture& c) {
+  const std::string why = FinishEncoder(c);
+  FailOn(encoder.path, why.empty() ? "ffmpeg stopped reading the frames" : why);
+}
+
+void StartEncoder(Capture& c, const std::string& data) {
+  const Options& o = c.options;
+  const std::string music = data + "/music.mp3";
+  const bool haveMusic = IsFile(music);
+  char rate[16], offset[32];
+  std::snprintf(rate, sizeof rate, "%d", o.fps);
+  std::snprintf(offset, sizeof offset, "%.6f", static_cast<double>(c.rangeFrom) / kUnitsPerSecond);
+  encoder.path = o.video;
+  encoder.temporary = tools::TemporaryName(o.video);
+  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "rawvideo",
+                                   "-pix_fmt", "rgb24", "-s", "800x600", "-r", rate, "-i", "pipe:0"};
+  if (haveMusic) {
+    args.insert(args.end(), {"-ss", offset, "-i", music});
+  } else {
+    std::fprintf(stderr, "quillon-capture: %s: no music there; the video gets a silent track\n", music.c_str());
+    args.insert(args.end(), {"-f", "lavfi", "-i", "anullsrc=channel_layout=stereo:sample_rate=44100"});
+  }
+  args.insert(args.end(), {"-map", "0:v", "-map", "1:a", "-shortest", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+                           "-c:a", "aac", "-f", "mp4", encoder.temporary});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int frames[2];
+  if (pipe2(frames, O_CLOEXEC) != 0) FailOn(o.video, std::string("cannot start ffmpeg: ") + std::strerror(errno));
+  encoder.messages = std::tmpfile();
+  if (!encoder.messages) FailOn(o.video, std::string("cannot start ffmpeg: ") + std::strerror(errno));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, frames[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, fileno(encoder.messages), 2);
+  const int spawned = posix_spawnp(&encoder.pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(frames[0]);
+  if (spawned == ENOENT) FailOn(o.video, "--video needs ffmpeg, which is not installed");
+  if (spawned != 0) FailOn(o.video, std::string("cannot start ffmpeg: ") + std::strerror(spawned));
+  temporaries.push_back(encoder.temporary);
+  c.video = encoder.frames = fdopen(frames[1], "w");
+  if (!c.video) FailOn(o.video, std::string("cannot start ffmpeg: ") + std::strerror(errno));
+}
+
+// On any way out: ffmpeg is let finish (it sees the pipe close) before the
+// temporary files go, so none of them is made again after removal.
+void RemoveTemporaries() {
+  if (encoder.frames) {
+    std::fclose(encoder.frames);
+    encoder.frames = nullptr;
+  }
+  if (encoder.pid > 0) {
+    int status = 0;
+    while (waitpid(encoder.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    encoder.pid = -1;
+  }
+  for (const std::string& t : temporaries) std::remove(t.c_str());
 }
 
 bool AfterFrame(std::uint32_t framePosition, void* context) {
@@ -301,8 +458,8 @@ bool AfterFrame(std::uint32_t framePosition, void* context) {
       WriteFrame(c, name);
     }
     if (save && !c.options.sheet.empty()) c.sheetFrames.push_back({framePosition, c.rgb});
-    if (save) ++c.saved;
-    if (toVideo && std::fwrite(c.rgb.data(), 1, c.rgb.size(), c.video) != c.rgb.size()) Fail("ffmpeg stopped reading");
+    if (save || toVideo) ++c.saved;
+    if (toVideo && std::fwrite(c.rgb.data(), 1, c.rgb.size(), c.video) != c.rgb.size()) FfmpegFailed(c);
   }
   ++c.framesDone;
   ShowProgress(c);
@@ -319,8 +476,6 @@ void LoadingFrame(std::int32_t blocks, void* context) {
   WriteFrame(c, "loading" + std::to_string(blocks) + ".png");
   ++c.saved;
 }
-
-bool HaveFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
 
 }  // namespace
 
@@ -370,22 +525,25 @@ int main(int argc, char** argv) {
   for (std::uint32_t p : c.saveAt) c.plan.last = std::max(c.plan.last, p);
   c.framesTotal = c.plan.CountFrames();
 
+  // Every output is checked before the first frame is rendered.
   if (!o.out.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(o.out, ec);
-    if (ec) Fail("cannot make " + o.out + ": " + ec.message());
+    if (ec) FailOn(o.out, ec.message());
+    const std::string why = tools::WhyNotWritable(o.out + "/00000000.png");
+    if (!why.empty()) FailOn(o.out, why);
   }
-  if (!o.video.empty()) {
-    if (!HaveFfmpeg()) Fail("--video needs ffmpeg, which is not installed");
-    char command[4096];
-    std::snprintf(command, sizeof command,
-                  "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 800x600 -r %d -i - "
-                  "-ss %.6f -i '%s/music.mp3' -map 0:v -map 1:a? -shortest -c:v libx264 -pix_fmt yuv420p "
-                  "-c:a aac '%s'",
-                  o.fps, static_cast<double>(c.rangeFrom) / kUnitsPerSecond, data.c_str(), o.video.c_str());
-    c.video = popen(command, "w");
-    if (!c.video) Fail("cannot start ffmpeg");
+  for (const std::string* file : {&o.sheet, &o.video}) {
+    if (file->empty()) continue;
+    const std::string why = tools::WhyNotWritable(*file);
+    if (!why.empty()) FailOn(*file, why);
   }
+  // A dying ffmpeg must not end the capture by SIGPIPE: the failed write
+  // reports it instead.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::atexit(RemoveTemporaries);
+  c.terminal = isatty(STDERR_FILENO) != 0;
+  if (!o.video.empty()) StartEncoder(c, data);
 
   // Nothing of the capture may reach a sound device or a display.
   setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -405,11 +563,16 @@ int main(int argc, char** argv) {
   const int code = shell::RunShow(show);
   if (code != 0) return code;
 
-  if (c.video && pclose(c.video) != 0) Fail("ffmpeg failed on " + o.video);
+  if (c.video) {
+    const std::string why = FinishEncoder(c);
+    if (!why.empty()) FailOn(o.video, why);
+    const std::string moved = tools::MoveIntoPlace(encoder.temporary, o.video);
+    if (!moved.empty()) FailOn(o.video, moved);
+  }
   if (!o.sheet.empty()) {
     int width = 0, height = 0;
     std::vector<std::uint8_t> pixels = capture::ComposeSheet(c.sheetFrames, width, height);
-    if (!platform::WritePng(o.sheet, width, height, 3, pixels.data())) Fail("cannot encode " + o.sheet);
+    WritePngInPlace(o.sheet, width, height, pixels.data());
   }
   if (!o.quiet) {
     std::fprintf(stderr, "quillon-capture: %u frame%s captured\n", c.saved, c.saved == 1 ? "" : "s");
