@@ -85,6 +85,10 @@ void WriteList(platform::OutFile& file, const std::vector<T>& list) {
   platform::RaiseUnhandledError(message.c_str());
 }
 
+void RefuseNegative(std::string_view fileName, const std::string& owner, const char* count, std::int32_t value) {
+  if (value < 0) RefuseData(fileName, owner + count + " is " + std::to_string(value));
+}
+
 void CheckFaces(std::string_view fileName, std::size_t objectIndex, const std::vector<FaceIndices>& faces,
                 std::size_t limit, const char* listName) {
   for (std::size_t f = 0; f < faces.size(); ++f) {
@@ -132,7 +136,8 @@ void ReadMaterials(platform::InFile& file, Scene& scene) {
   }
 }
 
-void ReadObject(platform::InFile& file, SceneObject& o) {
+// `whole`: a negative count is refused (see LoadWholeScene).
+void ReadObject(platform::InFile& file, SceneObject& o, std::string_view fileName, std::size_t index, bool whole) {
   unsigned char fixed[kObjectFixedBytes];
   platform::ReadExact(file, fixed, sizeof fixed);
   o.Name = GetString(fixed);
@@ -146,6 +151,15 @@ void ReadObject(platform::InFile& file, SceneObject& o) {
   o.ScaleCount = GetInt(fixed + 284);
   o.HasTexcoords = fixed[288];
   o.HasColours = fixed[289];
+  if (whole) {
+    const std::string owner = "object " + std::to_string(index) + " ";
+    for (auto [name, value] : {std::pair{"VertexCount", o.VertexCount}, {"CVertexCount", o.CVertexCount},
+                               {"TexcoordCount", o.TexcoordCount}, {"FaceCount", o.FaceCount},
+                               {"PositionCount", o.PositionCount}, {"RotateCount", o.RotateCount},
+                               {"ScaleCount", o.ScaleCount}}) {
+      RefuseNegative(fileName, owner, name, value);
+    }
+  }
 
   // Texture coordinates come before colours on file, although the counts in
   // the fixed part come the other way round.
@@ -196,9 +210,7 @@ void CheckSavable(const Scene& scene, std::string_view fileName) {
   }
 }
 
-}  // namespace
-
-void LoadScene(Scene& scene, std::string_view fileName) {
+void LoadSceneFile(Scene& scene, std::string_view fileName, bool whole) {
   ReleaseScene(scene);
   platform::InFile file = platform::OpenRead(fileName);
   FileGuard guard{file};
@@ -220,6 +232,12 @@ void LoadScene(Scene& scene, std::string_view fileName) {
   scene.CamTargetCount = GetInt(header + 284);
   // A stored 0.0 must still give the perspective a positive near plane.
   scene.NearDistance = static_cast<float>(static_cast<long double>(nearDistance) + 0.00001L);
+  if (whole) {
+    RefuseNegative(fileName, "", "MaterialCount", scene.MaterialCount);
+    RefuseNegative(fileName, "", "ObjectCount", scene.ObjectCount);
+    RefuseNegative(fileName, "", "CamPositionCount", scene.CamPositionCount);
+    RefuseNegative(fileName, "", "CamTargetCount", scene.CamTargetCount);
+  }
 
   ReadMaterials(file, scene);
 
@@ -234,12 +252,15 @@ void LoadScene(Scene& scene, std::string_view fileName) {
     DrawLoadingProgress();
     SceneObject& object = scene.Objects[i];
     object.Visible = 1;
-    ReadObject(file, object);
+    ReadObject(file, object, fileName, i, whole);
     CheckObject(fileName, i, object, scene.Materials.size());
   }
 
   ReadList(file, scene.CamPosition, scene.CamPositionCount);
   ReadList(file, scene.CamTarget, scene.CamTargetCount);
+  if (whole && platform::Remaining(file) > 0) {
+    RefuseData(fileName, std::to_string(platform::Remaining(file)) + " bytes after the end of the scene");
+  }
   platform::Close(file);
 
   scene.CamPositionTangents.assign(Present(scene.CamPositionCount), Vec3f{0, 0, 0});
@@ -248,6 +269,12 @@ void LoadScene(Scene& scene, std::string_view fileName) {
   scene.TargetTrack = CameraTrackState{};
   if (scene.CamPositionCount > 0 && scene.CamTargetCount > 0) PrepareCameraTracks(scene);
 }
+
+}  // namespace
+
+void LoadScene(Scene& scene, std::string_view fileName) { LoadSceneFile(scene, fileName, false); }
+
+void LoadWholeScene(Scene& scene, std::string_view fileName) { LoadSceneFile(scene, fileName, true); }
 
 void SaveScene(const Scene& scene, std::string_view fileName) {
   CheckSavable(scene, fileName);

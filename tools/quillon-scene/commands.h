@@ -1,6 +1,9 @@
 #pragma once
 // The commands of quillon-scene. Each returns the process exit code; a bad
-// file ends the program with the unhandled-error report (217) instead.
+// file ends the program with one line "quillon-scene: FILE: reason" and 217.
+
+// The file the next load or save is about, named by the one-line report.
+void SetCurrentFile(const char* file);
 
 int DumpCommand(const char* file);
 int CopyCommand(const char* in, const char* out);

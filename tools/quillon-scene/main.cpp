@@ -1,8 +1,11 @@
 // quillon-scene: inspects and converts the show's scene files.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "commands.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -14,13 +17,33 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  dump FILE.3dw          list every field of the scene\n"
-    "  copy IN.3dw OUT.3dw    load a scene and save it again\n"
+    "  copy IN.3dw OUT.3dw    load a scene and save it again (OUT - : standard output)\n"
     "  info FILE.3dw          counts of materials, objects, vertices, faces and keys\n"
     "  mesh FILE._3d          list a mesh\n"
-    "  --help                 show this text\n"
+    "  --help, COMMAND --help show this text\n"
     "\n"
-    "An input file named - is read from standard input (a pipe too).\n"
-    "Exit code 0 on success, 2 for a wrong command line, 217 for a bad file.\n";
+    "An input file named - is read from standard input (a pipe too). A file that is\n"
+    "not a whole scene (a negative count, fewer or more bytes than its counts need)\n"
+    "is refused. A copy is written whole under a temporary name and then moved into\n"
+    "place, so a failed run leaves no partial file.\n"
+    "\n"
+    "Exit codes: 0 success, 1 the output cannot be written, 2 a wrong command line,\n"
+    "217 a file that cannot be read or is not a scene (mesh); each failure is one\n"
+    "line \"quillon-scene: FILE: reason\" on standard error.\n";
+
+const char* currentFile = "-";
+
+// A bad file ends the program in the loaders; the report becomes the tool's
+// one line on standard error, with the file it is about.
+void ReportBadFile(const char* message) {
+  std::fflush(stdout);
+  std::string reason = message;
+  const std::string named = std::string(currentFile) + ": ";
+  const std::size_t at = reason.find(named);
+  if (at != std::string::npos) reason.erase(at, named.size());
+  std::fprintf(stderr, "quillon-scene: %s: %s\n", currentFile, reason.c_str());
+  std::exit(217);
+}
 
 int UsageError(const char* why) {
   std::fprintf(stderr, "quillon-scene: %s\n\n%s", why, kUsage);
@@ -29,7 +52,10 @@ int UsageError(const char* why) {
 
 }  // namespace
 
+void SetCurrentFile(const char* file) { currentFile = file; }
+
 int main(int argc, char** argv) {
+  platform::SetUnhandledErrorHandler(ReportBadFile);
   if (argc < 2) return UsageError("no command given");
   const char* command = argv[1];
   const int arguments = argc - 2;
@@ -44,6 +70,12 @@ int main(int argc, char** argv) {
   static const Entry kCommands[] = {{"dump", 1}, {"copy", 2}, {"info", 1}, {"mesh", 1}};
   for (const Entry& entry : kCommands) {
     if (std::strcmp(command, entry.name) != 0) continue;
+    for (int i = 2; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+      }
+    }
     if (arguments != entry.arguments) {
       char why[96];
       std::snprintf(why, sizeof why, "%s takes %d file name%s", entry.name, entry.arguments,

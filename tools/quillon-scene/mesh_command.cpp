@@ -7,6 +7,7 @@
 
 int MeshCommand(const char* file) {
   assets::Mesh mesh;
+  SetCurrentFile(file);
   assets::LoadMesh(mesh, file);
   std::printf("vertices %d\nfaces %d\n", mesh.vertexCount, mesh.faceCount);
   for (std::size_t i = 0; i < mesh.vertices.size(); ++i) {

@@ -3,23 +3,57 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 
+#include "../common/output_file.h"
 #include "commands.h"
 #include "platform/files.h"
 #include "scene/dump.h"
 #include "scene/loader.h"
 
-int DumpCommand(const char* file) {
-  scene::Scene s;
-  scene::LoadScene(s, file);
-  scene::DumpScene(s);
-  return 0;
+namespace {
+
+void Load(scene::Scene& s, const char* file) {
+  SetCurrentFile(file);
+  scene::LoadWholeScene(s, file);
 }
 
-int CopyCommand(const char* in, const char* out) {
+}  // namespace
+
+int DumpCommand(const char* file) {
   scene::Scene s;
-  scene::LoadScene(s, in);
-  scene::SaveScene(s, out);
+  Load(s, file);
+  scene::DumpScene(s);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// The copy is written whole under a temporary name and moved into place; "-"
+// sends it to standard output instead.
+int CopyCommand(const char* in, const char* out) {
+  const std::string target = out;
+  const bool toStdout = target == "-";
+  if (!toStdout) {
+    const std::string why = tools::WhyNotWritable(target);
+    if (!why.empty()) tools::FailOn("quillon-scene", target, why, 1);
+  }
+  scene::Scene s;
+  Load(s, in);
+  if (!toStdout) {
+    SetCurrentFile(out);
+    scene::SaveScene(s, target);
+    return 0;
+  }
+  char folder[] = "/tmp/quillon-scene-XXXXXX";
+  if (!mkdtemp(folder)) tools::FailOn("quillon-scene", folder, std::strerror(errno), 1);
+  const std::string temporary = std::string(folder) + "/copy.3dw";
+  SetCurrentFile(temporary.c_str());
+  scene::SaveScene(s, temporary);
+  const std::vector<unsigned char> bytes = platform::ReadWholeFile(temporary);
+  std::remove(temporary.c_str());
+  rmdir(folder);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+    tools::FailOn("quillon-scene", "-", std::strerror(errno), 1);
+  }
   return 0;
 }
 
@@ -41,7 +75,7 @@ struct TimeRange {
 
 int InfoCommand(const char* file) {
   scene::Scene s;
-  scene::LoadScene(s, file);
+  Load(s, file);
   std::int64_t vertices = 0, faces = 0, positions = 0, rotations = 0, scales = 0;
   for (const scene::SceneObject& o : s.Objects) {
     vertices += static_cast<std::int64_t>(o.Vertex.size());
@@ -67,6 +101,5 @@ int InfoCommand(const char* file) {
   } else {
     std::printf("Camera time: none\n");
   }
-  if (std::fflush(stdout) != 0) platform::RaiseUnhandledError("Disk write error");
-  return 0;
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
