@@ -1,13 +1,17 @@
 // quillon-sound: loads the ".wav" files of a folder into the sample bank and
 // plays one of them by name, with a reverb preset, until it has ended.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/audio.h"
+#include "platform/files.h"
 #include "sound/music.h"
 #include "sound/samples.h"
 
@@ -31,8 +35,11 @@ void PrintUsage(std::FILE* to) {
                "19 plain, 20 parking lot, 21 sewer pipe, 22 underwater, 23 drugged,\n"
                "24 dizzy, 25 psychotic); any other number, or none, plays it dry.\n"
                "\n"
-               "Exit codes: 0 played, 1 no audio output or the sound cannot be played,\n"
-               "2 wrong arguments.\n");
+               "A WAV file whose data is shorter than its header says is refused.\n"
+               "\n"
+               "Exit codes: 0 played, 1 no audio output, DIR missing or without .wav files,\n"
+               "no file called NAME (the names there are are listed) or a file that cannot\n"
+               "be played, 2 wrong arguments. Each failure is one line on standard error.\n");
 }
 
 bool ParsePreset(const char* text, std::int16_t& preset) {
@@ -43,6 +50,38 @@ bool ParsePreset(const char* text, std::int16_t& preset) {
   return true;
 }
 
+std::uint32_t Little32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Why a WAV file is not whole, or "" when its chunks (the data chunk above
+// all) fit in the file. A cut file would otherwise play as a click.
+std::string WhyNotWholeWav(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) return ec.message();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return std::strerror(errno);
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+  const bool read = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  std::fclose(f);
+  if (!read) return "cannot be read";
+  if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(&bytes[8], "WAVE", 4) != 0) {
+    return "not a WAV file";
+  }
+  std::size_t at = 12;
+  while (at + 8 <= bytes.size()) {
+    const std::uint64_t length = Little32(&bytes[at + 4]);
+    if (at + 8 + length > bytes.size()) {
+      return "cut short: its \"" + std::string(reinterpret_cast<const char*>(&bytes[at]), 4) + "\" chunk needs " +
+             std::to_string(length) + " bytes, " + std::to_string(bytes.size() - at - 8) + " remain";
+    }
+    if (std::memcmp(&bytes[at], "data", 4) == 0) return "";
+    at += 8 + length + (length & 1);
+  }
+  return "no \"data\" chunk";
+}
+
 int Play(const std::string& dir, const std::string& name, std::int16_t preset) {
   std::int32_t result = sound::InitSound(0, nullptr);
   if (result != 0) {
@@ -51,21 +90,32 @@ int Play(const std::string& dir, const std::string& name, std::int16_t preset) {
   }
   sound::LoadSampleDir(dir);
   if (sound::SampleLast < 0) {
-    std::fprintf(stderr, "quillon-sound: no .wav files in \"%s\"\n", dir.c_str());
+    std::fprintf(stderr, "quillon-sound: %s: no .wav files in this folder\n", dir.c_str());
     sound::CloseSound();
     return kExitFailed;
   }
   std::int32_t index = sound::FindSampleNamed(name);
   if (index < 0) {
-    std::fprintf(stderr, "quillon-sound: \"%s\" is not among the %d .wav files of \"%s\"\n", name.c_str(),
-                 sound::SampleLast + 1, dir.c_str());
+    std::string names;
+    for (std::int32_t i = 0; i <= sound::SampleLast; ++i) {
+      const std::string path = platform::NativePath(sound::SampleList[i].path);
+      names += (i ? ", " : "") + std::filesystem::path(path).filename().string();
+    }
+    std::fprintf(stderr, "quillon-sound: %s: no file called \"%s\"; there are %s\n", dir.c_str(), name.c_str(),
+                 names.c_str());
+    sound::CloseSound();
+    return kExitFailed;
+  }
+  const std::string path = platform::NativePath(sound::SampleList[index].path);
+  const std::string whyNot = WhyNotWholeWav(path);
+  if (!whyNot.empty()) {
+    std::fprintf(stderr, "quillon-sound: %s: %s\n", path.c_str(), whyNot.c_str());
     sound::CloseSound();
     return kExitFailed;
   }
   sound::SetReverbPreset(preset);
   if (!sound::PlaySample(static_cast<std::uint32_t>(index))) {
-    std::fprintf(stderr, "quillon-sound: \"%s\" cannot be played (not a readable WAV file)\n",
-                 sound::SampleList[index].path);
+    std::fprintf(stderr, "quillon-sound: %s: cannot be played (not a readable WAV file)\n", path.c_str());
     sound::CloseSound();
     return kExitFailed;
   }
@@ -83,7 +133,7 @@ int Play(const std::string& dir, const std::string& name, std::int16_t preset) {
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   sound::CloseSound();
-  std::printf("played %s (%.2f s)\n", sound::SampleList[index].path, seconds);
+  std::printf("played %s (%.2f s)\n", path.c_str(), seconds);
   return kExitOk;
 }
 
@@ -102,6 +152,12 @@ int main(int argc, char** argv) {
   if (argc == 5 && !ParsePreset(argv[4], preset)) {
     std::fprintf(stderr, "quillon-sound: PRESET must be a whole number, not \"%s\"\n", argv[4]);
     return kExitUsage;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_directory(argv[2], ec)) {
+    std::fprintf(stderr, "quillon-sound: %s: %s\n", argv[2],
+                 std::filesystem::exists(argv[2], ec) ? "not a folder" : "no such folder");
+    return kExitFailed;
   }
   return Play(argv[2], argv[3], preset);
 }
