@@ -1,6 +1,7 @@
 #pragma once
 // The commands of quillon-scene. Each returns the process exit code; a bad
-// file ends the program with one line "quillon-scene: FILE: reason" and 217.
+// file ends the program with the loader's report (217), after one line
+// "quillon-scene: FILE: reason" on standard error.
 
 // The file the next load or save is about, named by the one-line report.
 void SetCurrentFile(const char* file);

@@ -28,13 +28,14 @@ const char kUsage[] =
     "place, so a failed run leaves no partial file.\n"
     "\n"
     "Exit codes: 0 success, 1 the output cannot be written, 2 a wrong command line,\n"
-    "217 a file that cannot be read or is not a scene (mesh); each failure is one\n"
-    "line \"quillon-scene: FILE: reason\" on standard error.\n";
+    "217 a file that cannot be read or is not a scene (mesh): the loader's report on\n"
+    "standard output. Each failure also gives one line \"quillon-scene: FILE: reason\"\n"
+    "on standard error.\n";
 
 const char* currentFile = "-";
 
-// A bad file ends the program in the loaders; the report becomes the tool's
-// one line on standard error, with the file it is about.
+// A bad file ends the program in the loaders with their report (217); the
+// tool adds its one line on standard error, with the file it is about.
 void ReportBadFile(const char* message) {
   std::fflush(stdout);
   std::string reason = message;
@@ -42,7 +43,6 @@ void ReportBadFile(const char* message) {
   const std::size_t at = reason.find(named);
   if (at != std::string::npos) reason.erase(at, named.size());
   std::fprintf(stderr, "quillon-scene: %s: %s\n", currentFile, reason.c_str());
-  std::exit(217);
 }
 
 int UsageError(const char* why) {
