@@ -1,12 +1,17 @@
 // quillon-assets: writes the show's whole data set into a folder.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
+#include "../common/output_file.h"
 #include "mesh.h"
 #include "music.h"
 #include "pictures.h"
@@ -17,6 +22,10 @@
 
 namespace {
 
+constexpr int kExitOutput = 1;
+// The list of the set's files and sizes, written last; ./play reads it.
+constexpr const char* kManifestName = "show.manifest";
+
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "usage: quillon-assets OUTDIR [--sheet FILE.png] [--keep-hidden-faces] [--scenes-only]\n"
@@ -25,12 +34,59 @@ void PrintUsage(std::FILE* to) {
                "material textures, \"cam.3dw\", \"pkode.3dw\", \"ize._3d\" and \"music.mp3\".\n"
                "The same bytes on every run.\n"
                "\n"
+               "The set is made in a hidden folder inside OUTDIR and moved into place only\n"
+               "when whole; then \"show.manifest\" lists every file with its size (./play\n"
+               "trusts a set only when it matches). A failed run leaves the set as it was.\n"
+               "\n"
                "  --sheet FILE.png  also write a contact sheet of every picture with its name\n"
                "  --keep-hidden-faces\n"
                "                    keep the flight's tower faces that no frame of the flight\n"
                "                    shows (left out by default; the show looks the same)\n"
                "  --scenes-only     write only \"cam.3dw\" and \"pkode.3dw\"\n"
-               "  --help            show this text\n");
+               "  --help            show this text\n"
+               "\n"
+               "Exit codes: 0 written, 1 OUTDIR or the sheet cannot be written (one line\n"
+               "\"quillon-assets: FILE: reason\"), 2 a wrong command line, 217 a failed write\n"
+               "during the run (the report names the reason).\n");
+}
+
+
+// The folder the set is made in before it is moved into OUTDIR; removed on
+// every way out (exit handlers run for the 217 report too).
+std::string workDir;
+
+void RemoveWorkDir() {
+  if (workDir.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(workDir, ec);
+}
+
+// Moves every file of the finished set into OUTDIR and writes the manifest
+// last, under a temporary name: a set that lost its manifest is made again.
+void MoveSetIntoPlace(const std::string& outDir) {
+  namespace fs = std::filesystem;
+  const std::string manifest = outDir + "/" + std::string(kManifestName);
+  std::remove(manifest.c_str());
+  std::vector<std::pair<std::string, std::uintmax_t>> files;
+  for (const fs::directory_entry& entry : fs::directory_iterator(workDir)) {
+    files.emplace_back(entry.path().filename().string(), entry.file_size());
+  }
+  std::sort(files.begin(), files.end());
+  std::string listing;
+  for (const auto& [name, size] : files) {
+    const std::string why = tools::MoveIntoPlace(workDir + "/" + name, outDir + "/" + name);
+    if (!why.empty()) tools::FailOn("quillon-assets", outDir + "/" + name, why, kExitOutput);
+    listing += std::to_string(size) + " " + name + "\n";
+  }
+  const std::string temporary = tools::TemporaryName(manifest);
+  std::FILE* f = std::fopen(temporary.c_str(), "w");
+  const bool written = f && std::fputs(listing.c_str(), f) >= 0;
+  if (!f || std::fclose(f) != 0 || !written) {
+    std::remove(temporary.c_str());
+    tools::FailOn("quillon-assets", manifest, std::strerror(errno), kExitOutput);
+  }
+  const std::string why = tools::MoveIntoPlace(temporary, manifest);
+  if (!why.empty()) tools::FailOn("quillon-assets", manifest, why, kExitOutput);
 }
 
 }  // namespace
@@ -75,10 +131,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quillon-assets: --sheet shows the pictures, which --scenes-only leaves out\n");
     return 2;
   }
+  // Both outputs are checked before any work starts.
   if (mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "quillon-assets: cannot create %s: %s\n", outDir.c_str(), std::strerror(errno));
-    return 1;
+    tools::FailOn("quillon-assets", outDir, std::strerror(errno), kExitOutput);
   }
+  std::string why = tools::WhyNotWritable(outDir + "/" + std::string(kManifestName));
+  if (!why.empty()) tools::FailOn("quillon-assets", outDir, why, kExitOutput);
+  if (!sheetPath.empty()) {
+    why = tools::WhyNotWritable(sheetPath);
+    if (!why.empty()) tools::FailOn("quillon-assets", sheetPath, why, kExitOutput);
+  }
+  const std::string finalDir = outDir;
+  workDir = outDir + "/.quillon-assets-" + std::to_string(getpid());
+  RemoveWorkDir();
+  if (mkdir(workDir.c_str(), 0777) != 0) {
+    tools::FailOn("quillon-assets", workDir, std::strerror(errno), kExitOutput);
+  }
+  std::atexit(RemoveWorkDir);
+  outDir = workDir;
+  const std::string sheetTemporary = sheetPath.empty() ? "" : tools::TemporaryName(sheetPath);
+
   const auto start = std::chrono::steady_clock::now();
   if (!scenesOnly) {
     if (!assetgen::OpenFonts()) return 1;
@@ -102,7 +174,7 @@ int main(int argc, char** argv) {
       assetgen::SavePicture(outDir, p.name, p.image, p.channels);
       if (sheet) frames.push_back(assetgen::MakeThumbnail(p, 56, 56));
     }
-    if (sheet) assetgen::WriteSheet(sheetPath, large, frames);
+    if (sheet) assetgen::WriteSheet(sheetTemporary, large, frames);
     assetgen::CloseFonts();
   }
 
@@ -114,10 +186,28 @@ int main(int argc, char** argv) {
   if (!scenesOnly) {
     assetgen::WriteMeshFile(outDir + "/ize._3d", assetgen::MakeKnotMesh());
     if (!assetgen::WriteMusicMp3(outDir + "/music.mp3")) {
-      std::fprintf(stderr, "quillon-assets: the music could not be written\n");
-      return 1;
+      tools::FailOn("quillon-assets", finalDir + "/music.mp3", "the music could not be written", kExitOutput);
     }
   }
+
+  if (scenesOnly) {
+    // Part of a set is no whole set: the manifest goes, and ./play makes the
+    // set again before it trusts it.
+    const std::string manifest = finalDir + "/" + std::string(kManifestName);
+    std::remove(manifest.c_str());
+    for (const char* name : {"pkode.3dw", "cam.3dw"}) {
+      why = tools::MoveIntoPlace(outDir + "/" + name, finalDir + "/" + name);
+      if (!why.empty()) tools::FailOn("quillon-assets", finalDir + "/" + name, why, kExitOutput);
+    }
+  } else {
+    MoveSetIntoPlace(finalDir);
+  }
+  RemoveWorkDir();
+  if (!sheetPath.empty()) {
+    why = tools::MoveIntoPlace(sheetTemporary, sheetPath);
+    if (!why.empty()) tools::FailOn("quillon-assets", sheetPath, why, kExitOutput);
+  }
+  outDir = finalDir;
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("quillon-assets: wrote %s to %s in %.2f s\n", scenesOnly ? "the scenes" : "the data set", outDir.c_str(),
