@@ -6,7 +6,7 @@
 # What ./play needs to build and run the show and the data-set generator;
 # the test suite adds its own.
 QUILLON_PACKAGES_PLAY="build-essential cmake pkg-config libsdl2-dev libgl-dev libegl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0 libmpg123-dev libmp3lame-dev libstb-dev libfreetype-dev fonts-dejavu-core"
-QUILLON_PACKAGES_TEST="libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils clang libclang-rt-14-dev imagemagick"
+QUILLON_PACKAGES_TEST="libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils clang libclang-rt-14-dev imagemagick ffmpeg"
 # ./package cross-builds for Windows; ./test also runs that build under Wine
 # (the GoogleTest sources of libgtest-dev serve its suite), with a PulseAudio
 # null sink as the sound output: it plays in real time, where Wine drains
@@ -64,10 +64,54 @@ quillon_build() {
   cmake --build "$dir" -j"$(nproc)" "${target_args[@]}" || { echo "build failed" >&2; exit 1; }
 }
 
+# quillon_data_complete DIR: true when DIR holds the whole data set that the
+# generator listed in DIR/show.manifest, every file at its listed size.
+quillon_data_complete() {
+  local dir="$1" size name count=0
+  [ -f "$dir/show.manifest" ] || return 1
+  while read -r size name; do
+    [ -n "$name" ] || continue
+    [ -f "$dir/$name" ] && [ "$(stat -c %s "$dir/$name")" = "$size" ] || return 1
+    count=$((count + 1))
+  done <"$dir/show.manifest"
+  [ "$count" -gt 0 ]
+}
+
+# quillon_refresh_data GENERATOR DIR STAMP: makes the data set in DIR again
+# when a file of it is missing or changed, or the generator is newer than
+# STAMP; then checks it against its manifest.
+quillon_refresh_data() {
+  local generator="$1" dir="$2" stamp="$3"
+  if ! quillon_data_complete "$dir" || [ ! -e "$stamp" ] || [ "$generator" -nt "$stamp" ]; then
+    quillon_step "generating the data set into $dir (pictures, scenes, mesh and music; about half a minute)"
+    "$generator" "$dir" >/dev/null || { echo "generating the data set failed" >&2; exit 1; }
+    touch "$stamp"
+  fi
+  quillon_data_complete "$dir" || {
+    echo "./play: $dir: the data set does not match its manifest after generating it" >&2
+    exit 1
+  }
+}
+
+# One line on how to play without a sound device, printed (the show still
+# starts) when none is seen: no ALSA playback device and no sound server, and
+# no driver or --no-sound chosen. The show itself then stops with its
+# "BASS init error ( 2 )" line.
+QUILLON_SILENT_HINT="to play on the silent clock: ./play --no-sound, or SDL_AUDIODRIVER=dummy ./play"
+quillon_hint_sound() {
+  local arg
+  for arg in "$@"; do [ "$arg" = "--no-sound" ] && return 0; done
+  [ -n "${SDL_AUDIODRIVER:-}" ] && return 0
+  compgen -G "/dev/snd/pcmC*p" >/dev/null && return 0
+  local runtime="${XDG_RUNTIME_DIR:-/run/user/$(id -u)}"
+  [ -S "$runtime/pulse/native" ] || [ -S "$runtime/pipewire-0" ] || [ -n "${PULSE_SERVER:-}" ] && return 0
+  echo "./play: no sound device seen (no ALSA playback device, no sound server); $QUILLON_SILENT_HINT" >&2
+}
+
 # Ends the script with one line saying what to do when no display can show
 # the window: none is named, or the local X server named is not there.
 quillon_require_display() {
-  local hint="run it in a desktop session, or headless under a virtual X server: xvfb-run -a ./play (Debian package xvfb)"
+  local hint="run it in a desktop session, or headless under a virtual X server: xvfb-run -a ./play (Debian package xvfb); without a sound device too: SDL_AUDIODRIVER=dummy xvfb-run -a ./play"
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "./play: no display to show the window on (DISPLAY is not set); $hint" >&2
     exit 1
