@@ -88,7 +88,9 @@ quillon_data_complete "$T/show" && fail "a set without party.tga passed the chec
 refresh | grep -q "generating the data set" || fail "a missing party.tga was not generated again"
 [ -s "$T/show/party.tga" ] || fail "party.tga is still missing"
 printf 'x' >>"$T/show/cam.3dw"
+mkdir "$T/show/.quillon-assets-999999999"  # left by a run that was killed
 refresh | grep -q "generating the data set" || fail "a changed cam.3dw was not generated again"
+[ ! -e "$T/show/.quillon-assets-999999999" ] || fail "a killed run's folder was left in the set"
 [ -z "$(refresh)" ] || fail "a whole set was generated again"
 [ "$(quillon_hint_sound --no-sound 2>&1)" = "" ] || fail "the sound hint shows with --no-sound"
 if ! compgen -G "/dev/snd/pcmC*p" >/dev/null; then

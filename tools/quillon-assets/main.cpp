@@ -1,4 +1,5 @@
 // quillon-assets: writes the show's whole data set into a folder.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -59,6 +60,20 @@ void RemoveWorkDir() {
   if (workDir.empty()) return;
   std::error_code ec;
   std::filesystem::remove_all(workDir, ec);
+}
+
+// A run ended by a signal (a stop, ./play interrupted) leaves its folder;
+// the next run removes those of processes that are gone.
+void RemoveAbandonedWorkDirs(const std::string& outDir) {
+  namespace fs = std::filesystem;
+  const std::string prefix = ".quillon-assets-";
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(outDir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove_all(entry.path(), ec);
+  }
 }
 
 // Moves every file of the finished set into OUTDIR and writes the manifest
@@ -142,6 +157,7 @@ int main(int argc, char** argv) {
     if (!why.empty()) tools::FailOn("quillon-assets", sheetPath, why, kExitOutput);
   }
   const std::string finalDir = outDir;
+  RemoveAbandonedWorkDirs(outDir);
   workDir = outDir + "/.quillon-assets-" + std::to_string(getpid());
   RemoveWorkDir();
   if (mkdir(workDir.c_str(), 0777) != 0) {
