@@ -10,11 +10,13 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 
 #include "platform/audio_decode.h"
 #include "platform/backend.h"
+#include "platform/out_of_memory.h"
 #include "platform/reverb.h"
 
 namespace platform {
@@ -93,6 +95,7 @@ struct AudioState {
   Reverb reverb;
   ReverbSettings reverbSettings;
   std::vector<float> mix;
+  bool mixerFailed = false;  // a pull found no memory: the voices may be half-updated
 
   std::deque<PendingEnd> ends;
   std::condition_variable endsChanged;
@@ -108,7 +111,16 @@ AudioState& State() {
 }
 
 std::atomic<std::uint64_t> gCalls{0};
-void CountCall() { gCalls.fetch_add(1, std::memory_order_relaxed); }
+// Every call into the library is also where the main thread looks for memory
+// a sound thread was refused.
+void CountCall() {
+  gCalls.fetch_add(1, std::memory_order_relaxed);
+  EndIfOutOfMemoryNoted();
+}
+
+// The most frames one pull asks for: the mixing buffer is sized for it when
+// the device opens, so a pull does not allocate it.
+constexpr std::size_t kMaxPullFrames = 16384;
 
 std::uint32_t NewHandle(AudioState& s) {
   for (;;) {
@@ -233,8 +245,17 @@ void DevicePull(std::int16_t* out, int frames) {
   bool notify = false;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.channels <= 0) return;  // the buffer stays silent
-    MixLocked(s, out, frames, now);
+    // The buffer stays silent.
+    if (s.channels <= 0 || s.mixerFailed) return;
+    try {
+      MixLocked(s, out, frames, now);
+    } catch (const std::bad_alloc&) {
+      // A decoder's buffer or an end notice found no memory: this pull is
+      // silent, and the main thread reports it at its next call.
+      std::fill(out, out + static_cast<std::size_t>(frames) * static_cast<std::size_t>(s.channels), std::int16_t{0});
+      s.mixerFailed = true;
+      NoteOutOfMemoryElsewhere();
+    }
     notify = !s.ends.empty();
   }
   if (notify) s.endsChanged.notify_all();
@@ -242,7 +263,7 @@ void DevicePull(std::int16_t* out, int frames) {
 
 // Delivers end notices one at a time with the mixer's lock released, so a
 // handler may call anything in this module.
-void RunNotifier(std::uint32_t generation) {
+void DeliverEnds(std::uint32_t generation) {
   AudioState& s = State();
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
@@ -261,6 +282,15 @@ void RunNotifier(std::uint32_t generation) {
     lock.unlock();
     end.proc(end.sync, end.channel, 0, end.user);
     lock.lock();
+  }
+}
+
+// A handler refused memory ends the deliveries; the main thread reports it.
+void RunNotifier(std::uint32_t generation) {
+  try {
+    DeliverEnds(generation);
+  } catch (const std::bad_alloc&) {
+    NoteOutOfMemoryElsewhere();
   }
 }
 
@@ -322,6 +352,7 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
   s.ready = true;
   s.reverbSettings = ReverbSettings{};
   ConfigureReverb(s.reverb, s.rate, s.channels);
+  s.mix.reserve(kMaxPullFrames * static_cast<std::size_t>(s.channels));
   SetReverbParameters(s.reverb, s.reverbSettings.environment, 0.0f, s.reverbSettings.decay,
                       s.reverbSettings.damping);
   s.ends.clear();

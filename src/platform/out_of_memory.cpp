@@ -1,5 +1,6 @@
 #include "platform/out_of_memory.h"
 
+#include <atomic>
 #include <cstdint>
 #include <new>
 #include <thread>
@@ -14,6 +15,7 @@ namespace {
 // from any thread afterwards.
 std::thread::id reportingThread;
 bool installed = false;
+std::atomic<bool> refusedElsewhere{false};
 
 std::uint32_t Location(void* address) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address));
@@ -40,6 +42,13 @@ void InstallOutOfMemoryReport() {
 }
 
 bool OnReportingThread() { return installed && std::this_thread::get_id() == reportingThread; }
+
+void NoteOutOfMemoryElsewhere() { refusedElsewhere.store(true); }
+
+void EndIfOutOfMemoryNoted() {
+  // Taken once: a call from the teardown the report starts does not report again.
+  if (OnReportingThread() && refusedElsewhere.load() && refusedElsewhere.exchange(false)) RaiseOutOfMemory();
+}
 
 __attribute__((noinline)) void RaiseOutOfMemory() {
   RaiseUnhandledErrorAt(Location(__builtin_return_address(0)), "Out of memory");

@@ -7,7 +7,9 @@
 // would run the teardown there while the main thread goes on using the
 // window. A refused allocation on any other thread is an ordinary
 // std::bad_alloc there; the picture workers catch it and hand the failure to
-// the main thread, which reports it when it takes that picture.
+// the main thread, which reports it when it takes that picture; the sound
+// threads play silence and note it (NoteOutOfMemoryElsewhere) for the main
+// thread's next call into the audio library.
 
 namespace platform {
 
@@ -18,6 +20,15 @@ void InstallOutOfMemoryReport();
 
 // True on the thread that installed the report.
 bool OnReportingThread();
+
+// For threads that must go on without the memory they asked for (the sound
+// device's and the end-notice thread): notes the refusal, so that the main
+// thread reports it at its next look. Never allocates.
+void NoteOutOfMemoryElsewhere();
+
+// On the main thread, the report when another thread has noted a refusal;
+// elsewhere, or with nothing noted, nothing.
+void EndIfOutOfMemoryNoted();
 
 // The report at the caller's code location; does not return.
 [[noreturn]] void RaiseOutOfMemory();

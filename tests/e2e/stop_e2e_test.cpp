@@ -64,6 +64,9 @@ struct BoxStop {
   const char* name;
   int sig;
   bool wholeGroup;
+  // Started in a mount namespace without /proc: no box helper can start from
+  // the program's own file, and the box is the one in the show's process.
+  bool withoutProc = false;
 };
 
 void PrintTo(const BoxStop& c, std::ostream* os) { *os << c.name; }
@@ -76,6 +79,12 @@ TEST_P(StopWithBoxUp, EndsTheShowAndTheBoxHelpers) {
   ShowOptions options;
   options.dialogs = true;
   options.ownGroup = true;
+  if (GetParam().withoutProc) {
+    if (testsupport::RunCommand("unshare -m sh -c 'umount -l /proc'").exitCode != 0) {
+      GTEST_SKIP() << "cannot make a mount namespace without /proc here";
+    }
+    options.command = {"/usr/bin/unshare", "-m", "sh", "-c", "umount -l /proc && exec \"$0\"", QUILLON_BINARY};
+  }
   Show show(x_.display(), dir_.path(), dir_.path(), options);
   ASSERT_TRUE(e2e::WaitForTitle(x_.display(), show, "Texture Loader Error Message")) << show.Out() << show.Err();
   // The box is up and waited on: the loading stands still.
@@ -89,8 +98,21 @@ TEST_P(StopWithBoxUp, EndsTheShowAndTheBoxHelpers) {
 INSTANTIATE_TEST_SUITE_P(EverySignal, StopWithBoxUp,
                          ::testing::Values(BoxStop{"TermToTheShow", SIGTERM, false},
                                            BoxStop{"IntToTheGroup", SIGINT, true},
-                                           BoxStop{"HupToTheGroup", SIGHUP, true}),
+                                           BoxStop{"HupToTheGroup", SIGHUP, true},
+                                           BoxStop{"TermWithoutProc", SIGTERM, false, true}),
                          [](const ::testing::TestParamInfo<BoxStop>& info) { return std::string(info.param.name); });
+
+// Standard output read by nobody (`quillon | head -c 0`) in a folder without
+// the data set: the " ERROR " lines meet a closed pipe, and the show still
+// ends as it would (the report, 217) with its teardown (the mode back).
+TEST_F(StopEndToEnd, ClosedStandardOutputStillRunsTheTeardown) {
+  ShowOptions options;
+  options.command = {"/bin/bash", "-c", "\"$0\" | head -c 0; exit ${PIPESTATUS[0]}", QUILLON_BINARY};
+  Show show(x_.display(), dir_.path(), dir_.path(), options);
+  EXPECT_EQ(show.Wait(60), 217) << show.Err();
+  EXPECT_NE(show.Err().find("File not found : hund.tga"), std::string::npos) << show.Err();
+  EXPECT_EQ(CurrentMode(x_.display()), "1024x768");
+}
 
 // A video scene of 400,000 small objects keeps the loading busy for seconds.
 void WriteLongScene(const std::string& path) {

@@ -8,10 +8,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <regex>
 #include <thread>
 #include <vector>
 
 #include "platform/audio.h"
+#include "platform/out_of_memory.h"
 #include "support/mp3_fixture.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
@@ -251,6 +254,39 @@ TEST_F(AudioTest, SamplePlaybacksAreBoundedAndStoppedTogether) {
   Mix(10);
   EXPECT_EQ(platform::ChannelIsActive(sample), platform::kChannelStopped);
   EXPECT_NE(platform::SamplePlay(sample), 0u);
+}
+
+// Memory refused on the end-notice thread: that thread goes on (no
+// terminate, no teardown there), and the main thread's next call into the
+// library is the out-of-memory report and 217.
+TEST_F(AudioTest, MemoryRefusedToAnEndHandlerIsReportedByTheMainThread) {
+  auto result = testsupport::RunInChild([&] {
+    platform::InstallOutOfMemoryReport();
+    OpenStopped(0);
+    std::vector<unsigned char> wav = testsupport::EncodeTestWav(std::vector<std::int16_t>(2 * 100, 100), 44100, 2);
+    const std::uint32_t stream = platform::StreamCreateFile(true, wav.data(), 0, static_cast<std::uint32_t>(wav.size()), 0);
+    static std::atomic<bool> refused{false};
+    platform::ChannelSetSync(stream, platform::kSyncEnd, 0,
+                             [](std::uint32_t, std::uint32_t, std::uint32_t, void*) {
+                               refused = true;
+                               throw std::bad_alloc();
+                             },
+                             nullptr);
+    platform::StreamPlay(stream, true, 0);
+    Mix(200);
+    Mix(200);
+    if (!WaitFor([] { return refused.load(); })) std::exit(3);
+    // Returns only when no call reports it.
+    WaitFor([] {
+      platform::AudioGetVersion();
+      return false;
+    }, std::chrono::seconds(5));
+    std::exit(4);
+  });
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitCode, 217) << result.out << result.err;
+  EXPECT_TRUE(std::regex_search(result.out, std::regex("An unhandled exception occurred at 0x[0-9A-F]{8} :\nOut of memory\n")))
+      << result.out;
 }
 
 // ---- real playback on the dummy device ----

@@ -16,10 +16,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/backend.h"
@@ -35,6 +37,9 @@ namespace {
 constexpr const char* kHelperMarker = "QUILLON_MESSAGE_BOX";
 constexpr const char* kHelperParent = "QUILLON_MESSAGE_BOX_PARENT";
 bool helperAvailable = false;
+// The program's own file, noted at start: /proc may be gone from view by the
+// time a box is needed (a chroot, a namespace, a process limit).
+std::string helperPath;
 pid_t helperProcess = 0;
 
 // SDL shows an X11 box from a process it forks for the purpose. That one
@@ -78,7 +83,7 @@ HelperBox ShowInHelper(const char* text, const char* caption, bool errorIcon) {
   posix_spawnattr_setsigmask(&attributes, &signals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, "/proc/self/exe", nullptr, &attributes, argv, envp.data());
+  const int spawned = posix_spawn(&pid, helperPath.c_str(), nullptr, &attributes, argv, envp.data());
   posix_spawnattr_destroy(&attributes);
   close(ends[1]);
   if (spawned != 0) {
@@ -112,6 +117,66 @@ HelperBox ShowInHelper(const char* text, const char* caption, bool errorIcon) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? HelperBox::Shown : HelperBox::Failed;
 }
 
+// Where the box process SDL forks from this process, when no helper could
+// start, writes its number; -1 when no box waits.
+std::atomic<int> boxNumberPipe{-1};
+
+void NoteBoxProcess() {
+  const int fd = boxNumberPipe.load();
+  if (fd < 0) return;
+  const pid_t pid = getpid();
+  ssize_t ignored = write(fd, &pid, sizeof pid);
+  (void)ignored;
+}
+
+// The box in this process, when no helper could start: SDL's X11 box runs in
+// a process SDL forks and waits for. A watcher learns that process's number
+// and, on a stop request, kills it, so the wait ends as it would on a click.
+bool ShowHere(const char* text, const char* caption, bool errorIcon) {
+  const Uint32 flags = errorIcon ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+  static const bool noted = pthread_atfork(nullptr, nullptr, NoteBoxProcess) == 0;
+  int numbers[2], done[2];
+  if (!noted || pipe2(numbers, O_CLOEXEC) != 0) return SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0;
+  if (pipe2(done, O_CLOEXEC) != 0) {
+    close(numbers[0]);
+    close(numbers[1]);
+    return SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0;
+  }
+  std::atomic<bool> stopped{false};
+  boxNumberPipe.store(numbers[1]);
+  std::thread watcher([&] {
+    pid_t box = 0;
+    for (;;) {
+      // Once stopped, the stop descriptor stays readable: only the box's
+      // number and the end are waited for then.
+      const int stopFd = stopped.load() ? -1 : StopRequestDescriptor();
+      pollfd watched[3] = {{numbers[0], POLLIN, 0}, {done[0], POLLIN, 0}, {stopFd, POLLIN, 0}};
+      if (poll(watched, stopFd >= 0 ? 3 : 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (watched[0].revents & POLLIN) {
+        pid_t pid = 0;
+        if (read(numbers[0], &pid, sizeof pid) == static_cast<ssize_t>(sizeof pid)) box = pid;
+      }
+      if (watched[1].revents) return;
+      if (stopFd >= 0 && (watched[2].revents & POLLIN)) stopped.store(true);
+      if (stopped.load() && box > 0) {
+        kill(box, SIGKILL);
+        box = 0;
+      }
+    }
+  });
+  const bool shown = SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0;
+  boxNumberPipe.store(-1);
+  close(done[1]);
+  watcher.join();
+  close(done[0]);
+  close(numbers[0]);
+  close(numbers[1]);
+  return shown || stopped.load();
+}
+
 }  // namespace
 
 bool ShowSystemMessageBox(const char* text, const char* caption, bool errorIcon) {
@@ -124,14 +189,16 @@ bool ShowSystemMessageBox(const char* text, const char* caption, bool errorIcon)
   if (!haveDisplay) return false;
   const HelperBox helper = helperAvailable ? ShowInHelper(text, caption, errorIcon) : HelperBox::NotStarted;
   if (helper != HelperBox::NotStarted) return helper == HelperBox::Shown;
-  Uint32 flags = errorIcon ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-  return SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0;
+  return ShowHere(text, caption, errorIcon);
 }
 
 int ServeMessageBox(int argc, char** argv) {
   const char* kind = std::getenv(kHelperMarker);
   if (!kind) {
-    helperAvailable = true;
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    helperAvailable = length > 0 && static_cast<std::size_t>(length) < sizeof path - 1;
+    if (helperAvailable) helperPath.assign(path, static_cast<std::size_t>(length));
     return -1;
   }
   // The helper: it ends when the program that started it ends, however that

@@ -50,6 +50,10 @@ void InstallStopRequests() {
   // program next looks for it.
   action.sa_flags = SA_RESTART;
   for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
+  // A reader that has gone away (`quillon | head`) makes a write fail with
+  // EPIPE rather than end the show before its teardown can put the display
+  // back.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 void RequestStop() {

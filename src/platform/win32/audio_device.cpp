@@ -38,6 +38,8 @@ struct Device {
   std::mutex fillLock;
   bool paused = true;
   bool closing = false;
+  bool writeFailed = false;  // a buffer the device refused waits to be written again
+  DWORD bufferMs = 20;       // how long one buffer sounds
 };
 
 // Read by whichever thread starts or stops the output.
@@ -56,8 +58,10 @@ void FillFreeBuffers(Device& d) {
     buffer.header.dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
     if (waveOutWrite(d.out, &buffer.header, sizeof buffer.header) != MMSYSERR_NOERROR) {
       buffer.queued = false;
+      d.writeFailed = true;
       return;
     }
+    d.writeFailed = false;
     buffer.queued = true;
     d.next = (d.next + 1) % kBuffers;
   }
@@ -66,7 +70,15 @@ void FillFreeBuffers(Device& d) {
 void RunFiller(Device* d) {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   for (;;) {
-    WaitForSingleObject(d->done, INFINITE);
+    // The device wakes the thread only when it hands a buffer back: after a
+    // refused write it may hold none, so the thread tries again a buffer's
+    // time later rather than waiting for ever.
+    bool retry = false;
+    {
+      std::lock_guard<std::mutex> lock(d->fillLock);
+      retry = d->writeFailed && !d->paused;
+    }
+    WaitForSingleObject(d->done, retry ? d->bufferMs : INFINITE);
     std::lock_guard<std::mutex> lock(d->fillLock);
     if (d->closing) return;
     if (!d->paused) FillFreeBuffers(*d);
@@ -101,6 +113,7 @@ bool OpenAudioDevice(std::uint32_t number, int rate, int channels, DevicePull pu
   waveOutPause(d->out);
   d->frames = 256;
   while (d->frames < rate / 50) d->frames *= 2;
+  d->bufferMs = static_cast<DWORD>(std::max(1, d->frames * 1000 / rate));
   d->pull = pull;
   for (Buffer& buffer : d->buffers) {
     buffer.samples.assign(static_cast<std::size_t>(d->frames) * channels, 0);

@@ -5,7 +5,8 @@
 //
 // QUILLON_FAIL_ALLOC=THREAD:KIND:N[:FROM-TO] picks it: the N-th (from 0) call
 // of KIND ("new", "malloc", "calloc", "realloc" or "any") made on THREAD
-// ("main" or "other") by the program's own code, optionally only by the code
+// ("main", "other", or "named=PREFIX": a thread whose name starts with
+// PREFIX, such as SDL's sound thread "SDLAudioP") by the program's own code, optionally only by the code
 // at offsets FROM to TO (hexadecimal) of the executable. Calls from shared
 // libraries (SDL, Mesa, the C++ runtime) are neither counted nor refused. On
 // the main thread counting starts once the program has put a new_handler in
@@ -13,6 +14,7 @@
 // The refusal is announced on standard error:
 //   fail_alloc: refused 262144 bytes to new on the main thread at exe+0x1a2b3c
 #include <link.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -35,6 +37,7 @@ enum Kind { kNew = 1, kMalloc = 2, kCalloc = 4, kRealloc = 8 };
 struct Choice {
   bool armed = false;
   bool mainThread = true;
+  char threadName[17] = {};  // a prefix of the thread's name, or empty
   int kinds = 0;
   long index = 0;
   std::uintptr_t from = 0, to = ~std::uintptr_t{0};
@@ -77,6 +80,12 @@ __attribute__((constructor)) void ReadChoice() {
   } else if (std::strncmp(p, "other:", 6) == 0) {
     choice.mainThread = false;
     p += 6;
+  } else if (std::strncmp(p, "named=", 6) == 0) {
+    choice.mainThread = false;
+    p += 6;
+    std::size_t n = 0;
+    while (*p && *p != ':' && n + 1 < sizeof choice.threadName) choice.threadName[n++] = *p++;
+    if (*p++ != ':' || n == 0) return;
   } else {
     return;
   }
@@ -136,6 +145,11 @@ bool Refuse(int kind, std::size_t bytes, void* caller) {
   if (offset < choice.from || offset >= choice.to) return false;
   const bool onMain = syscall(SYS_gettid) == getpid();
   if (onMain != choice.mainThread) return false;
+  if (choice.threadName[0]) {
+    char name[17] = {};
+    prctl(PR_GET_NAME, name);
+    if (std::strncmp(name, choice.threadName, std::strlen(choice.threadName)) != 0) return false;
+  }
   if (onMain && std::get_new_handler() == nullptr) return false;
   if (counted.fetch_add(1) != choice.index) return false;
   refused.store(true);
