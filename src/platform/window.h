@@ -104,6 +104,11 @@ struct WindowSystem {
   WindowHandle (*GetForegroundWindow)();
 };
 
+// The swap interval a context gets when it is made current: -1 leaves the
+// driver's own default (on most systems one frame per refresh), 0 presents
+// unpaced, 1 paces frames to the display. Set before the window opens.
+inline int SwapIntervalRequest = -1;
+
 // The table in force.
 WindowSystem& Windows();
 // The backend's implementation, for tests that fill a recorder from it: each

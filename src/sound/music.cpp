@@ -195,6 +195,8 @@ void OnMusicEnd(std::uint32_t, std::uint32_t channel, std::uint32_t, void*) {
   }
 }
 
+void StartSilentClock() { gSilentSince.store(SteadyNow()); }
+
 std::uint32_t GetMusicPosition() {
   if (PositionSource source = gPositionSource.load()) return source();
   std::int64_t since = gSilentSince.load();

@@ -46,6 +46,9 @@ bool PlayMusic(std::uint32_t index);
 // restart.
 void OnMusicEnd(std::uint32_t handle, std::uint32_t channel, std::uint32_t data, void* user);
 std::uint32_t GetMusicPosition();
+// Starts the silent clock from now, as a music file that cannot be played
+// does: for a show run without an audio device.
+void StartSilentClock();
 std::uint32_t GetMusicLevel();
 
 // Offline rendering replaces the clock: while a source is set,

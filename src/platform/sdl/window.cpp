@@ -90,6 +90,8 @@ SDL_Window* MakeSdlWindow(const WindowRequest& request, int depthBits) {
   // pixels; the frame is scaled onto it when the sizes differ.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
   if (request.popup) flags |= SDL_WINDOW_BORDERLESS;
+  // A framed window may be resized; the frame is presented scaled into it.
+  else flags |= SDL_WINDOW_RESIZABLE;
   return SDL_CreateWindow(request.title ? request.title : "", 0, 0, request.width, request.height, flags);
 }
 
@@ -268,8 +270,9 @@ bool SdlMakeCurrent(DeviceContext dc, RenderContext rc) {
     return SDL_GL_MakeCurrent(dc->window->sdl, nullptr) == 0;
   }
   if (SDL_GL_MakeCurrent(dc->window->sdl, rc->gl) != 0) return false;
-  // No frame pacing: the show draws as fast as it can.
-  SDL_GL_SetSwapInterval(0);
+  // The program paces nothing itself; the driver's own default stands
+  // unless the viewer asked for one.
+  if (SwapIntervalRequest >= 0) SDL_GL_SetSwapInterval(SwapIntervalRequest);
   gl::BindGl();
   StartScaledFrame(*dc->window);
   return true;
