@@ -3,8 +3,11 @@
 // show's data) and a run in a window without an audio device.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -91,6 +94,70 @@ TEST(PlayerEndToEnd, WindowWithoutSoundPlaysUntilEscape) {
   ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
   EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
   EXPECT_EQ(show.Out(), "");
+}
+
+// The last "key K: FROM -> TO" line the show printed for key K (with
+// QUILLON_POSITION_LOG set); false when there is none yet.
+bool LastKeyLine(const std::string& out, int key, long& from, long& to) {
+  bool found = false;
+  std::size_t at = 0;
+  const std::string prefix = "key " + std::to_string(key) + ": ";
+  while ((at = out.find(prefix, at)) != std::string::npos) {
+    found = std::sscanf(out.c_str() + at + prefix.size(), "%ld -> %ld", &from, &to) == 2;
+    at += prefix.size();
+  }
+  return found;
+}
+
+// The keys on the real music stream (SDL's dummy driver plays it): Space
+// holds the position for a second and Space again lets it run on; Right
+// moves it by 5 s within a frame; 4 lands on segment D's start.
+TEST(PlayerEndToEnd, KeysPauseSeekAndJumpToASegment) {
+  if (!std::filesystem::exists(DataDir() + "/cam.3dw") || !e2e::Have("Xvfb") || !e2e::Have("xdotool")) {
+    GTEST_SKIP() << "needs the data set in " << DataDir() << ", Xvfb and xdotool";
+  }
+  Xvfb x(800, 600);
+  ASSERT_FALSE(x.display().empty());
+  testsupport::TempDir dir;
+  e2e::ShowOptions options;
+  options.command = {QUILLON_BINARY, "--window"};
+  options.environment = {{"QUILLON_POSITION_LOG", "1"}};
+  Show show(x.display(), DataDir(), dir.path(), options);
+  const std::string id = e2e::WaitForWindow(x.display(), show, 30);
+  ASSERT_FALSE(id.empty()) << show.Out() << show.Err();
+  auto count = [&](int key) {
+    const std::string prefix = "key " + std::to_string(key) + ": ";
+    const std::string out = show.Out();
+    int n = 0;
+    for (std::size_t at = 0; (at = out.find(prefix, at)) != std::string::npos; at += prefix.size()) ++n;
+    return n;
+  };
+  // Types the key and waits for the line it makes.
+  auto press = [&](const std::string& name, int key, long& from, long& to) {
+    const int seen = count(key);
+    ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " " + name + "; echo typed").empty());
+    for (int i = 0; i < 200 && count(key) == seen; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(LastKeyLine(show.Out(), key, from, to) && count(key) > seen) << name << ": " << show.Out();
+  };
+  // The music plays once the loading is over; the first key line says so
+  // by a position that moves.
+  long from = 0, to = 0;
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  press("space", 0x20, from, to);
+  const long paused = to;
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  press("space", 0x20, from, to);
+  EXPECT_EQ(from, paused) << show.Out();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  press("Right", 0x27, from, to);
+  EXPECT_GT(from, paused) << "running again: " << show.Out();
+  // One frame at 30 frames a second: 5,880 bytes of the music.
+  EXPECT_NEAR(to - from, 882000, 5880) << show.Out();
+  press("4", 0x34, from, to);
+  EXPECT_GE(to, 6520000) << show.Out();
+  EXPECT_LE(to, 6520000 + 5880) << show.Out();
+  ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
+  EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
 }
 
 }  // namespace

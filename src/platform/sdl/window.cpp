@@ -309,6 +309,7 @@ void SdlPostQuitMessage(int exitCode) {
 }
 
 void QueueChar(unsigned char c) { queue.push_back({showWindow, kWmChar, c, 0}); }
+void QueueKey(std::uintptr_t key) { queue.push_back({showWindow, kWmKeyDown, key, 0}); }
 
 // Typed text arrives as UTF-8; the window procedure takes single-byte
 // characters, so code points beyond one byte become '?'.
@@ -334,6 +335,21 @@ void Translate(const SDL_Event& event) {
         case SDLK_BACKSPACE: QueueChar(8); break;
         case SDLK_TAB: QueueChar(9); break;
         default: break;
+      }
+      // The player's keys, under their key numbers, beside any text they
+      // type.
+      switch (event.key.keysym.sym) {
+        case SDLK_SPACE: QueueKey(kKeySpace); break;
+        case SDLK_PAGEUP: QueueKey(kKeyPageUp); break;
+        case SDLK_PAGEDOWN: QueueKey(kKeyPageDown); break;
+        case SDLK_HOME: QueueKey(kKeyHome); break;
+        case SDLK_LEFT: QueueKey(kKeyLeft); break;
+        case SDLK_RIGHT: QueueKey(kKeyRight); break;
+        default:
+          if (event.key.keysym.sym >= SDLK_1 && event.key.keysym.sym <= SDLK_6) {
+            QueueKey(kKey1 + static_cast<std::uintptr_t>(event.key.keysym.sym - SDLK_1));
+          }
+          break;
       }
       break;
     case SDL_TEXTINPUT: QueueText(event.text.text); break;
