@@ -12,6 +12,7 @@
 #include "platform/process.h"
 #include "platform/window.h"
 #include "shell/command_line.h"
+#include "shell/main_loop.h"
 #include "shell/startup.h"
 
 namespace {
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
   shell::ShowOptions show;
   show.window = options.window;
   show.noSound = options.noSound;
+  show.start = options.start;
+  shell::LoopShow = options.loop;
 
   // Before any thread starts, so every thread shares the handlers.
   platform::InstallStopRequests();

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "quillon_version.h"
+#include "shell/main_loop.h"
 #include "shell/show_assets.h"
 
 namespace shell {
@@ -24,6 +25,9 @@ constexpr OptionRow kOptions[] = {
     {"--fullscreen", nullptr, "play fullscreen (the default)"},
     {"--no-sound", nullptr, "open no audio device; the show runs on its silent clock"},
     {"--data", "DIR", "read the show's files from DIR"},
+    {"--start", "POSITION", "begin at that music position (bytes of decoded music)"},
+    {"--segment", "A-F", "begin at the start of that segment"},
+    {"--loop", nullptr, "at the end start again from the beginning, until Escape"},
     {"--vsync", nullptr, "pace frames to the display"},
     {"--no-vsync", nullptr, "draw frames unpaced (default: the driver's own setting)"},
 };
@@ -49,6 +53,35 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& argument
       options.pacing = Pacing::Display;
     } else if (argument == "--no-vsync") {
       options.pacing = Pacing::Unpaced;
+    } else if (argument == "--loop") {
+      options.loop = true;
+    } else if (argument == "--start" || argument == "--segment") {
+      if (i + 1 >= arguments.size()) {
+        parsed.error = "quillon: " + std::string(argument) + " needs a value (see --help)";
+        return parsed;
+      }
+      const std::string_view value = arguments[++i];
+      std::optional<std::uint32_t> position;
+      if (argument == "--segment") {
+        if (value.size() == 1 && ((value[0] >= 'A' && value[0] <= 'F') || (value[0] >= 'a' && value[0] <= 'f'))) {
+          const int index = (value[0] | 0x20) - 'a';
+          position = SegmentStarts[index];
+        }
+      } else {
+        std::uint64_t number = 0;
+        bool digits = !value.empty() && value.size() <= 10;
+        for (char c : value) {
+          digits = digits && c >= '0' && c <= '9';
+          if (digits) number = number * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        if (digits && number <= ShowEnd) position = static_cast<std::uint32_t>(number);
+      }
+      if (!position) {
+        parsed.error = "quillon: bad value '" + std::string(value) + "' for " + std::string(argument) +
+                       (argument == "--segment" ? " (A to F)" : " (0 to " + std::to_string(ShowEnd) + ")");
+        return parsed;
+      }
+      options.start = *position;
     } else if (argument == "--data" || argument.starts_with("--data=")) {
       std::string_view value;
       if (argument == "--data") {
@@ -86,6 +119,11 @@ std::string UsageText() {
   text +=
       "\nKeys:\n"
       "  Escape          end the show\n"
+      "  Space           pause and resume\n"
+      "  Left, Right     seek 5 seconds back, forward\n"
+      "  Page Up, Down   the previous, the next segment's start\n"
+      "  1 to 6          the start of segment A to F\n"
+      "  Home            start again from the beginning\n"
       "\nWithout --data the show reads the working folder when it holds the show's\n"
       "files, else the set installed with it (../share/games/quillon/show beside\n"
       "the program). Exit status: 0 at the end of the show, 2 for a bad option or\n"

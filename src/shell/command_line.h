@@ -1,6 +1,7 @@
 #pragma once
 // The show's command line: the options a viewer gives the player, the usage
 // text that lists them with the keys, and the folder the show reads.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ struct CommandLine {
   bool noSound = false;   // no audio device: the silent clock
   Pacing pacing = Pacing::DriverDefault;
   std::string data;       // empty: the working folder, else the installed set
+  std::uint32_t start = 0;  // music position to begin at
+  bool loop = false;        // start again at the end, until Escape
 };
 
 // The options after the program name. An unknown option, a missing or bad

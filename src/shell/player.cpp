@@ -15,8 +15,6 @@ namespace {
 
 // 16-bit stereo at 44,100 Hz: five seconds of the music position.
 constexpr std::uint32_t kFiveSeconds = 5 * 176'400;
-constexpr std::uint32_t kSegmentStarts[] = {0, SegmentBStart, SegmentCStart, SegmentDStart, SegmentEStart,
-                                            SegmentFStart};
 // Page Up within this of a segment's start goes to the one before it, so
 // that pressing it twice steps back twice.
 constexpr std::uint32_t kBackSlack = 176'400;
@@ -30,20 +28,30 @@ std::int64_t SeekTarget(std::uintptr_t key, std::uint32_t position) {
     case platform::kKeyRight: return static_cast<std::int64_t>(position) + kFiveSeconds;
     case platform::kKeyPageUp: {
       std::uint32_t target = 0;
-      for (std::uint32_t start : kSegmentStarts) {
+      for (std::uint32_t start : SegmentStarts) {
         if (start + kBackSlack <= position) target = start;
       }
       return target;
     }
     case platform::kKeyPageDown:
-      for (std::uint32_t start : kSegmentStarts) {
+      for (std::uint32_t start : SegmentStarts) {
         if (start > position) return start;
       }
       return -1;
     default:
-      if (key >= platform::kKey1 && key < platform::kKey1 + 6) return kSegmentStarts[key - platform::kKey1];
+      if (key >= platform::kKey1 && key < platform::kKey1 + 6) return SegmentStarts[key - platform::kKey1];
       return -1;
   }
+}
+
+bool JumpTo(std::uint32_t position) {
+  // Past the end of the show there is nothing to seek to.
+  if (position > ShowEnd || !sound::SeekMusic(position)) return false;
+  // What builds up over frames starts again from nothing at the new
+  // position, as at the start of the show.
+  RestartParticleList();
+  ClearFeedbackTexture();
+  return true;
 }
 
 bool HandlePlayerKey(std::uintptr_t key) {
@@ -53,13 +61,7 @@ bool HandlePlayerKey(std::uintptr_t key) {
   } else {
     const std::int64_t target = SeekTarget(key, before);
     if (target < 0) return false;
-    // Past the end of the show there is nothing to seek to.
-    if (target <= ShowEnd && sound::SeekMusic(static_cast<std::uint32_t>(target))) {
-      // What builds up over frames starts again from nothing at the new
-      // position, as at the start of the show.
-      RestartParticleList();
-      ClearFeedbackTexture();
-    }
+    if (target <= ShowEnd) JumpTo(static_cast<std::uint32_t>(target));
   }
   if (std::getenv("QUILLON_POSITION_LOG")) {
     std::printf("key %u: %u -> %u\n", static_cast<unsigned>(key), before, sound::GetMusicPosition());

@@ -18,6 +18,7 @@
 #include "shell/finale.h"
 #include "shell/main_loop.h"
 #include "shell/particles.h"
+#include "shell/player.h"
 #include "shell/show_assets.h"
 #include "shell/window.h"
 #include "sound/music.h"
@@ -185,6 +186,7 @@ int RunShow(const ShowOptions& options) {
   assets::LoadMesh(FinaleMesh, "ize._3d");
   CreateFeedbackTexture();
   CreateParticleList();
+  if (options.start > 0) JumpTo(options.start);
   // The music plays by now: a stop closes the sound as the quit paths of the
   // main loop do, and the exit handler tears the window down.
   if (platform::StopRequested()) sound::CloseSound();

@@ -20,6 +20,8 @@ struct ShowOptions {
   // No audio device is opened: the show runs on the silent clock, as it
   // does without its music file.
   bool noSound = false;
+  // The music position the show begins at, 0 for its beginning.
+  std::uint32_t start = 0;
 };
 
 // Returns the program's exit code for its ordinary ends; the failures of the

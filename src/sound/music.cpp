@@ -219,7 +219,12 @@ bool SeekMusic(std::uint32_t position) {
     SetSilentClock(position);
     return true;
   }
-  return platform::ChannelSetPosition(MusicStream.load(), position);
+  const std::uint32_t stream = MusicStream.load();
+  if (!platform::ChannelSetPosition(stream, position)) return false;
+  // A stream that had reached its end plays again from there, unless the
+  // player holds it paused.
+  if (!gPaused.load()) platform::ChannelResume(stream);
+  return true;
 }
 
 void PauseMusic(bool pause) {

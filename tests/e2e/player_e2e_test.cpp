@@ -48,6 +48,9 @@ TEST(PlayerEndToEnd, OptionsThatEndBeforeAWindowOpens) {
       {{}, 2, "", 1, empty},
       {{"--window", "--data", empty}, 2, "", 1, empty},
       {{"--data", dir.path() + "/missing"}, 2, "", 1, "missing"},
+      {{"--segment", "G"}, 2, "", 1, "--segment"},
+      {{"--start", "13900001"}, 2, "", 1, "--start"},
+      {{"--start", "-5"}, 2, "", 1, "--start"},
   };
   for (const Case& c : cases) {
     std::string trace;
@@ -156,6 +159,44 @@ TEST(PlayerEndToEnd, KeysPauseSeekAndJumpToASegment) {
   press("4", 0x34, from, to);
   EXPECT_GE(to, 6520000) << show.Out();
   EXPECT_LE(to, 6520000 + 5880) << show.Out();
+  ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
+  EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
+}
+
+// --segment F begins at the finale's start, and --loop passes the show's
+// end into segment A again instead of ending: Space, typed at once, is
+// answered by the first frame, and typed again 22 s after it resumes finds
+// the show running early in segment A (the finale lasts 17 s). On the
+// silent clock of --no-sound.
+TEST(PlayerEndToEnd, SegmentAndLoopPassTheEndIntoSegmentA) {
+  if (!std::filesystem::exists(DataDir() + "/cam.3dw") || !e2e::Have("Xvfb") || !e2e::Have("xdotool")) {
+    GTEST_SKIP() << "needs the data set in " << DataDir() << ", Xvfb and xdotool";
+  }
+  Xvfb x(800, 600);
+  ASSERT_FALSE(x.display().empty());
+  testsupport::TempDir dir;
+  e2e::ShowOptions options;
+  options.command = {QUILLON_BINARY, "--window", "--no-sound", "--segment", "F", "--loop"};
+  options.environment = {{"QUILLON_POSITION_LOG", "1"}};
+  Show show(x.display(), DataDir(), dir.path(), options);
+  const std::string id = e2e::WaitForWindow(x.display(), show, 30);
+  ASSERT_FALSE(id.empty()) << show.Out() << show.Err();
+  long from = 0, to = 0;
+  auto space = [&](int lines) {
+    ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " space; echo typed").empty());
+    for (int i = 0; i < 1200 && Lines(show.Out()) < lines; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(LastKeyLine(show.Out(), 0x20, from, to) && Lines(show.Out()) == lines) << show.Out();
+  };
+  space(1);
+  EXPECT_GE(from, 10900000) << show.Out();
+  EXPECT_LT(from, 10900000 + 176400) << show.Out();
+  space(2);
+  std::this_thread::sleep_for(std::chrono::seconds(22));
+  ASSERT_TRUE(show.Running()) << show.Out() << show.Err();
+  space(3);
+  EXPECT_LT(from, 2190000) << show.Out();
   ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
   EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
 }

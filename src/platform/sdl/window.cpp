@@ -90,8 +90,6 @@ SDL_Window* MakeSdlWindow(const WindowRequest& request, int depthBits) {
   // pixels; the frame is scaled onto it when the sizes differ.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
   if (request.popup) flags |= SDL_WINDOW_BORDERLESS;
-  // A framed window may be resized; the frame is presented scaled into it.
-  else flags |= SDL_WINDOW_RESIZABLE;
   return SDL_CreateWindow(request.title ? request.title : "", 0, 0, request.width, request.height, flags);
 }
 
