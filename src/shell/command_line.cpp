@@ -21,7 +21,7 @@ struct OptionRow {
 constexpr OptionRow kOptions[] = {
     {"--help", nullptr, "print this help and exit"},
     {"--version", nullptr, "print the version and exit"},
-    {"--window", nullptr, "play in an 800 x 600 window (resizable) instead of fullscreen"},
+    {"--window", nullptr, "play in an 800 x 600 window instead of fullscreen"},
     {"--fullscreen", nullptr, "play fullscreen (the default)"},
     {"--no-sound", nullptr, "open no audio device; the show runs on its silent clock"},
     {"--data", "DIR", "read the show's files from DIR"},
@@ -113,17 +113,17 @@ std::string UsageText() {
       "\nOptions:\n";
   for (const OptionRow& row : kOptions) {
     std::string left = std::string("  ") + row.name + (row.value ? std::string(" ") + row.value : "");
-    if (left.size() < 18) left.resize(18, ' ');
+    if (left.size() < 20) left.resize(20, ' ');
     text += left + row.help + "\n";
   }
   text +=
       "\nKeys:\n"
-      "  Escape          end the show\n"
-      "  Space           pause and resume\n"
-      "  Left, Right     seek 5 seconds back, forward\n"
-      "  Page Up, Down   the previous, the next segment's start\n"
-      "  1 to 6          the start of segment A to F\n"
-      "  Home            start again from the beginning\n"
+      "  Escape            end the show\n"
+      "  Space             pause and resume\n"
+      "  Left, Right       seek 5 seconds back, forward\n"
+      "  Page Up, Down     the previous, the next segment's start\n"
+      "  1 to 6            the start of segment A to F\n"
+      "  Home              start again from the beginning\n"
       "\nWithout --data the show reads the working folder when it holds the show's\n"
       "files, else the set installed with it (../share/games/quillon/show beside\n"
       "the program). Exit status: 0 at the end of the show, 2 for a bad option or\n"
