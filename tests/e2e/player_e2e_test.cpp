@@ -20,6 +20,10 @@ using e2e::Show;
 using e2e::X;
 using e2e::Xvfb;
 
+#define REQUIRE_SHOW()                                                                                \
+  if (!std::filesystem::exists(DataDir() + "/cam.3dw") || !e2e::Have("Xvfb") || !e2e::Have("xdotool")) \
+  GTEST_SKIP() << "needs the data set in " << DataDir() << ", Xvfb and xdotool"
+
 int Lines(const std::string& text) {
   int lines = 0;
   for (char c : text) lines += c == '\n';
@@ -77,9 +81,7 @@ TEST(PlayerEndToEnd, OptionsThatEndBeforeAWindowOpens) {
 // (without it that run ends at once with "BASS init error ( 2 )"). --data
 // names the data set from another working folder. Escape ends it with 0.
 TEST(PlayerEndToEnd, WindowWithoutSoundPlaysUntilEscape) {
-  if (!std::filesystem::exists(DataDir() + "/cam.3dw") || !e2e::Have("Xvfb") || !e2e::Have("xdotool")) {
-    GTEST_SKIP() << "needs the data set in " << DataDir() << ", Xvfb and xdotool";
-  }
+  REQUIRE_SHOW();
   Xvfb x(1024, 768);
   ASSERT_FALSE(x.display().empty());
   testsupport::TempDir dir;
@@ -116,9 +118,7 @@ bool LastKeyLine(const std::string& out, int key, long& from, long& to) {
 // holds the position for a second and Space again lets it run on; Right
 // moves it by 5 s within a frame; 4 lands on segment D's start.
 TEST(PlayerEndToEnd, KeysPauseSeekAndJumpToASegment) {
-  if (!std::filesystem::exists(DataDir() + "/cam.3dw") || !e2e::Have("Xvfb") || !e2e::Have("xdotool")) {
-    GTEST_SKIP() << "needs the data set in " << DataDir() << ", Xvfb and xdotool";
-  }
+  REQUIRE_SHOW();
   Xvfb x(800, 600);
   ASSERT_FALSE(x.display().empty());
   testsupport::TempDir dir;
@@ -169,9 +169,7 @@ TEST(PlayerEndToEnd, KeysPauseSeekAndJumpToASegment) {
 // the show running early in segment A (the finale lasts 17 s). On the
 // silent clock of --no-sound.
 TEST(PlayerEndToEnd, SegmentAndLoopPassTheEndIntoSegmentA) {
-  if (!std::filesystem::exists(DataDir() + "/cam.3dw") || !e2e::Have("Xvfb") || !e2e::Have("xdotool")) {
-    GTEST_SKIP() << "needs the data set in " << DataDir() << ", Xvfb and xdotool";
-  }
+  REQUIRE_SHOW();
   Xvfb x(800, 600);
   ASSERT_FALSE(x.display().empty());
   testsupport::TempDir dir;
