@@ -311,6 +311,13 @@ void ResetPlayback(Voice& v, std::int64_t now) {
   ++v.generation;
 }
 
+// Goes on where it stopped; the pause is not counted as heard.
+void GoOn(Voice& v, std::int64_t now) {
+  v.handedBefore = v.handedAfter;
+  v.pullTime = now;
+  v.state = VoiceState::Playing;
+}
+
 std::uint64_t HeardFrames(Voice& v, std::int64_t now) {
   if (v.state == VoiceState::Playing) {
     double elapsed = std::max<std::int64_t>(0, now - v.pullTime) * 1e-9;
@@ -458,10 +465,7 @@ bool StreamPlay(std::uint32_t handle, bool flush, std::uint32_t /*flags*/) {
   std::int64_t now = NowNs();
   if (!flush && v->state == VoiceState::Playing) return true;
   if (!flush && v->state == VoiceState::Stopped) {
-    // Goes on where it stopped; the pause is not counted as heard.
-    v->handedBefore = v->handedAfter;
-    v->pullTime = now;
-    v->state = VoiceState::Playing;
+    GoOn(*v, now);
     return true;
   }
   if (v->decoderFresh && IsOpen(v->decoder)) {
@@ -539,6 +543,77 @@ std::uint32_t ChannelGetPosition(std::uint32_t handle) {
   Voice& v = it->second;
   std::uint64_t bytes = HeardFrames(v, NowNs()) * static_cast<std::uint64_t>(v.channels) * sizeof(std::int16_t);
   return static_cast<std::uint32_t>(bytes);
+}
+
+bool ChannelSetPosition(std::uint32_t handle, std::uint32_t position) {
+  CountCall();
+  AudioState& s = State();
+  std::unique_lock<std::mutex> lock(s.mutex);
+  Voice* v = FindStream(s, handle);
+  if (!v) return false;
+  const SourceSpec spec = v->spec;
+  const std::uint32_t generation = v->generation;
+  const std::uint64_t target = position / (static_cast<std::uint64_t>(v->channels) * sizeof(std::int16_t));
+  lock.unlock();
+  // A fresh decode from the start reaches the offset exactly, whatever the
+  // format's frames and the encoder's delay; only what lies at and after the
+  // target is kept.
+  Decoder fresh;
+  if (!OpenDecoder(fresh, spec)) return false;
+  const std::size_t ch = static_cast<std::size_t>(fresh.channels);
+  std::vector<std::int16_t> decoded;
+  std::uint64_t decodedStart = 0;
+  while (decodedStart + decoded.size() / ch <= target) {
+    const std::uint64_t have = decoded.size() / ch;
+    decodedStart += have;
+    decoded.clear();
+    if (DecodeFrames(fresh, decoded, kDecodeChunk) == 0) {
+      CloseDecoder(fresh);
+      return false;  // the position lies at or past the end
+    }
+  }
+  decoded.erase(decoded.begin(), decoded.begin() + static_cast<std::ptrdiff_t>((target - decodedStart) * ch));
+  lock.lock();
+  v = FindStream(s, handle);
+  // A stream freed or started again meanwhile is left as it now is.
+  if (!v || v->generation != generation) {
+    CloseDecoder(fresh);
+    return false;
+  }
+  const std::int64_t now = NowNs();
+  CloseDecoder(v->decoder);
+  v->decoder = std::move(fresh);
+  v->decoderFresh = false;
+  ResetPlayback(*v, now);
+  v->pending = std::move(decoded);
+  v->pendingStart = target;
+  v->readPosition = target << 32;
+  v->handedBefore = v->handedAfter = v->heard = target;
+  if (v->state == VoiceState::Ended) v->state = VoiceState::Stopped;
+  return true;
+}
+
+bool ChannelPause(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  Voice* v = FindStream(s, handle);
+  if (!v || v->state != VoiceState::Playing) return false;
+  // The position holds what had been heard at the moment of the pause.
+  HeardFrames(*v, NowNs());
+  v->state = VoiceState::Stopped;
+  v->level = 0;
+  return true;
+}
+
+bool ChannelResume(std::uint32_t handle) {
+  CountCall();
+  AudioState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  Voice* v = FindStream(s, handle);
+  if (!v || v->state != VoiceState::Stopped) return false;
+  GoOn(*v, NowNs());
+  return true;
 }
 
 std::uint32_t ChannelGetLevel(std::uint32_t handle) {

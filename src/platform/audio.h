@@ -59,6 +59,20 @@ std::uint32_t ChannelIsActive(std::uint32_t handle);
 // callbacks, never decreasing within one playback and never ahead of what
 // was decoded. 0 for an unknown handle.
 std::uint32_t ChannelGetPosition(std::uint32_t handle);
+// Moves a stream to that count of decoded bytes (rounded down to a whole
+// frame), exactly and gaplessly: the next samples handed out are those of
+// the whole decode at that offset, and the position reads that count. A
+// playing stream goes on playing from there, a stopped or paused one stays
+// so; one that had ended is stopped there. false for an unknown handle, a
+// source that cannot be read again, or a position at or past its end
+// (nothing changes then). Decodes from the start up to the position, off the
+// device's lock, so the output keeps playing meanwhile.
+bool ChannelSetPosition(std::uint32_t handle, std::uint32_t position);
+// Pauses a playing stream where it is (its position stops advancing) and
+// resumes it from there. false for an unknown handle or a stream that is
+// not playing (pause) or not paused (resume).
+bool ChannelPause(std::uint32_t handle);
+bool ChannelResume(std::uint32_t handle);
 // Peak level of the audio last handed out: left in the low 16 bits, right in
 // the high 16 bits, each 0 to 32768. 0 for a channel that is not playing.
 std::uint32_t ChannelGetLevel(std::uint32_t handle);

@@ -98,4 +98,8 @@ void WriteWholeFile(std::string_view name, const void* data, std::size_t n);
 // in any letter case, in the order the folder listing gives them.
 std::vector<std::string> FindFiles(std::string_view directory, std::string_view pattern);
 
+// The full path of the running program's own file, empty when the system
+// cannot tell.
+std::string ExecutablePath();
+
 }  // namespace platform

@@ -27,6 +27,16 @@ inline constexpr std::uint32_t kWmQuit = 0x0012;
 inline constexpr std::uint32_t kWmKeyDown = 0x0100;
 inline constexpr std::uint32_t kWmChar = 0x0102;
 
+// The key numbers of kWmKeyDown's wParam that the player answers (the
+// letters and digits are their capitals' codes).
+inline constexpr std::uintptr_t kKeySpace = 0x20;
+inline constexpr std::uintptr_t kKeyPageUp = 0x21;
+inline constexpr std::uintptr_t kKeyPageDown = 0x22;
+inline constexpr std::uintptr_t kKeyHome = 0x24;
+inline constexpr std::uintptr_t kKeyLeft = 0x25;
+inline constexpr std::uintptr_t kKeyRight = 0x27;
+inline constexpr std::uintptr_t kKey1 = 0x31;  // to kKey1 + 5 for the 6
+
 using WindowProc = std::intptr_t (*)(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                      std::intptr_t lParam);
 
@@ -103,6 +113,11 @@ struct WindowSystem {
                                  std::intptr_t lParam);
   WindowHandle (*GetForegroundWindow)();
 };
+
+// The swap interval a context gets when it is made current: -1 leaves the
+// driver's own default (on most systems one frame per refresh), 0 presents
+// unpaced, 1 paces frames to the display. Set before the window opens.
+inline int SwapIntervalRequest = -1;
 
 // The table in force.
 WindowSystem& Windows();

@@ -15,12 +15,16 @@ constexpr int kFeedbackSize = 256;
 }  // namespace
 
 void CreateFeedbackTexture() {
-  // The first frame of the finale shows this picture before any copy has
-  // replaced it; it starts black rather than with whatever the heap held.
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kFeedbackSize) * kFeedbackSize * 4, 0);
   GLuint name = 0;
   gl::glGenTextures(1, &name);
   FeedbackTexture = name;
+  ClearFeedbackTexture();
+}
+
+void ClearFeedbackTexture() {
+  // The first frame of the finale shows this picture before any copy has
+  // replaced it; it starts black rather than with whatever the heap held.
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kFeedbackSize) * kFeedbackSize * 4, 0);
   gl::glEnable(GL_TEXTURE_2D);
   gl::glBindTexture(GL_TEXTURE_2D, FeedbackTexture);
   gl::glTexImage2D(GL_TEXTURE_2D, 0, 4, kFeedbackSize, kFeedbackSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

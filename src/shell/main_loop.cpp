@@ -4,6 +4,7 @@
 #include "platform/window.h"
 #include "render/render_pass.h"
 #include "shell/finale.h"
+#include "shell/player.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
 #include "sound/music.h"
@@ -11,6 +12,7 @@
 namespace shell {
 
 float FrameClock = 0.0f;
+bool LoopShow = false;
 SegmentBodies Segments = {DrawSegmentA, DrawSegmentB, DrawSegmentC, DrawSegmentD, DrawSegmentE, DrawFinale};
 
 namespace {
@@ -71,7 +73,9 @@ LoopEnd RunMainLoop(const LoopHooks* hooks) {
     FrameClock = static_cast<float>(framePosition);
     ClearFrame();
     DrawSegments();
-    if (sound::GetMusicPosition() > ShowEnd) {
+    if (sound::GetMusicPosition() > ShowEnd && LoopShow && JumpTo(0)) {
+      // The next pass begins at once; this frame is still shown.
+    } else if (sound::GetMusicPosition() > ShowEnd) {
       sound::CloseSound();
       CloseShellWindow();
       return LoopEnd::ShowEnded;

@@ -19,6 +19,13 @@ inline constexpr std::uint32_t SegmentDStart = 6'520'000;
 inline constexpr std::uint32_t SegmentEStart = 8'740'000;
 inline constexpr std::uint32_t SegmentFStart = 10'900'000;
 inline constexpr std::uint32_t SegmentFEnd = 30'900'000;
+// Where segments A to F begin.
+inline constexpr std::uint32_t SegmentStarts[6] = {0, SegmentBStart, SegmentCStart, SegmentDStart, SegmentEStart,
+                                                   SegmentFStart};
+
+// Set: at the end of the show it starts again from the beginning, until
+// the viewer ends it.
+extern bool LoopShow;
 
 // How a run of the loop ended.
 enum class LoopEnd {

@@ -34,6 +34,15 @@ void CreateParticleList() {
   AddParticle(0, 0, 0, 0, 0.01f, 0, 1, 1, 1, 1, origin, origin);
 }
 
+void RestartParticleList() {
+  for (Particle* p = ParticleHead; p;) {
+    Particle* next = p->Next;
+    std::free(p);
+    p = next;
+  }
+  CreateParticleList();
+}
+
 void AddParticle(float x, float y, float z, float vx, float vy, float vz, float red, float green, float blue,
                  float alpha, const Vec3& refEye, const Vec3& refTarget) {
   Particle* p = NewRecord();

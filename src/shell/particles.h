@@ -27,6 +27,9 @@ extern Particle* ParticleCursor;
 // The head record and one first particle at the origin, which the first pass
 // draws once and retires.
 void CreateParticleList();
+// Frees every record, the head too, and starts the list again as
+// CreateParticleList does: the stream visibly restarts after a seek.
+void RestartParticleList();
 void AddParticle(float x, float y, float z, float vx, float vy, float vz, float red, float green, float blue,
                  float alpha, const Vec3& refEye, const Vec3& refTarget);
 // Removes the record at ParticleCursor; the cursor moves back one record so

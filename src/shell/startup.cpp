@@ -18,6 +18,7 @@
 #include "shell/finale.h"
 #include "shell/main_loop.h"
 #include "shell/particles.h"
+#include "shell/player.h"
 #include "shell/show_assets.h"
 #include "shell/window.h"
 #include "sound/music.h"
@@ -123,6 +124,8 @@ int RunShow(const ShowOptions& options) {
       return 1;
     }
   } else {
+    // A window leaves the display's mode alone, at the start and at the end.
+    if (options.window) Fullscreen = false;
     OpenShellWindow(800, 600, 32, false, Fullscreen);
   }
 
@@ -160,24 +163,30 @@ int RunShow(const ShowOptions& options) {
   scene::SetProgressFrameHook(nullptr, nullptr);
   platform::EndIfStopRequested();
 
-  // 11. Sound set-up, on the window that is in front now: the show window.
-  std::int32_t result = sound::InitSound(0, platform::Windows().GetForegroundWindow());
-  if (result > 0) {
-    std::printf("BASS init error ( %d )\n", static_cast<int>(result));
-    std::fflush(stdout);
-    return 1;
-  }
+  if (options.noSound) {
+    // 11. and 12. without a device: the clock starts where the music would.
+    sound::StartSilentClock();
+  } else {
+    // 11. Sound set-up, on the window that is in front now: the show window.
+    std::int32_t result = sound::InitSound(0, platform::Windows().GetForegroundWindow());
+    if (result > 0) {
+      std::printf("BASS init error ( %d )\n", static_cast<int>(result));
+      std::fflush(stdout);
+      return 1;
+    }
 
-  // 12. The music starts at once. Without the file the show runs silent on
-  // the sound module's clock.
-  sound::AddMusicFile("music.mp3");
-  sound::PlayMusic(0);
+    // 12. The music starts at once. Without the file the show runs silent on
+    // the sound module's clock.
+    sound::AddMusicFile("music.mp3");
+    sound::PlayMusic(0);
+  }
 
   // 13. to 15. Made after the music has started, so the first frame already
   // sees a small positive position.
   assets::LoadMesh(FinaleMesh, "ize._3d");
   CreateFeedbackTexture();
   CreateParticleList();
+  if (options.start > 0) JumpTo(options.start);
   // The music plays by now: a stop closes the sound as the quit paths of the
   // main loop do, and the exit handler tears the window down.
   if (platform::StopRequested()) sound::CloseSound();

@@ -15,6 +15,13 @@ struct ShowOptions {
   bool headless = false;
   // Passed to the main loop (called after every presented frame).
   const LoopHooks* hooks = nullptr;
+  // An 800 x 600 window instead of fullscreen.
+  bool window = false;
+  // No audio device is opened: the show runs on the silent clock, as it
+  // does without its music file.
+  bool noSound = false;
+  // The music position the show begins at, 0 for its beginning.
+  std::uint32_t start = 0;
 };
 
 // Returns the program's exit code for its ordinary ends; the failures of the

@@ -7,6 +7,7 @@
 #include "platform/gl.h"
 #include "platform/present.h"
 #include "platform/process.h"
+#include "shell/player.h"
 
 namespace shell {
 
@@ -206,6 +207,9 @@ std::intptr_t ShellWindowProc(platform::WindowHandle window, std::uint32_t messa
       QuitRequested = true;
       platform::Windows().PostQuitMessage(0);
       return 0;
+    case platform::kWmKeyDown:
+      if (HandlePlayerKey(wParam)) return 0;
+      return platform::Windows().DefWindowProc(window, message, wParam, lParam);
     case platform::kWmChar:
       if (wParam == 27) {
         QuitRequested = true;

@@ -1,5 +1,6 @@
 #include "sound/music.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <set>
@@ -29,6 +30,9 @@ std::atomic<PositionSource> gPositionSource{nullptr};
 // While the music that should be playing could not be started, the show runs
 // on this clock from the moment it should have started; 0 = not running.
 std::atomic<std::int64_t> gSilentSince{0};
+// The silent clock's reading while the player holds it paused; -1 running.
+std::atomic<std::int64_t> gSilentHeld{-1};
+std::atomic<bool> gPaused{false};
 
 // Stop, free, create, register and play form one step: the end handler on
 // the audio thread and the main thread must not interleave them, or a
@@ -195,8 +199,61 @@ void OnMusicEnd(std::uint32_t, std::uint32_t channel, std::uint32_t, void*) {
   }
 }
 
+void StartSilentClock() { gSilentSince.store(SteadyNow()); }
+
+namespace {
+
+// Sets the silent clock so that it reads position now; never 0, which
+// means the clock is not running.
+void SetSilentClock(std::uint32_t position) {
+  const auto offset = static_cast<std::int64_t>(static_cast<double>(position) / kSilentUnitsPerSecond * 1e9);
+  gSilentSince.store(std::max<std::int64_t>(1, SteadyNow() - offset));
+  if (gSilentHeld.load() >= 0) gSilentHeld.store(position);
+}
+
+}  // namespace
+
+bool SeekMusic(std::uint32_t position) {
+  std::lock_guard<std::mutex> lock(gPlayMutex);
+  if (gSilentSince.load() != 0) {
+    SetSilentClock(position);
+    return true;
+  }
+  const std::uint32_t stream = MusicStream.load();
+  if (!platform::ChannelSetPosition(stream, position)) return false;
+  // A stream that had reached its end plays again from there, unless the
+  // player holds it paused.
+  if (!gPaused.load()) platform::ChannelResume(stream);
+  return true;
+}
+
+void PauseMusic(bool pause) {
+  std::lock_guard<std::mutex> lock(gPlayMutex);
+  if (pause == gPaused.load()) return;
+  gPaused.store(pause);
+  if (gSilentSince.load() != 0) {
+    if (pause) {
+      const std::int64_t since = gSilentSince.load();
+      gSilentHeld.store(static_cast<std::int64_t>(static_cast<double>(SteadyNow() - since) * 1e-9 *
+                                                  kSilentUnitsPerSecond));
+    } else {
+      const std::int64_t held = gSilentHeld.exchange(-1);
+      if (held >= 0) SetSilentClock(static_cast<std::uint32_t>(held));
+    }
+    return;
+  }
+  if (pause) {
+    platform::ChannelPause(MusicStream.load());
+  } else {
+    platform::ChannelResume(MusicStream.load());
+  }
+}
+
+bool MusicPaused() { return gPaused.load(); }
+
 std::uint32_t GetMusicPosition() {
   if (PositionSource source = gPositionSource.load()) return source();
+  if (const std::int64_t held = gSilentHeld.load(); held >= 0) return static_cast<std::uint32_t>(held);
   std::int64_t since = gSilentSince.load();
   if (since != 0) {
     double seconds = static_cast<double>(SteadyNow() - since) * 1e-9;

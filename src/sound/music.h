@@ -46,6 +46,16 @@ bool PlayMusic(std::uint32_t index);
 // restart.
 void OnMusicEnd(std::uint32_t handle, std::uint32_t channel, std::uint32_t data, void* user);
 std::uint32_t GetMusicPosition();
+// Starts the silent clock from now, as a music file that cannot be played
+// does: for a show run without an audio device.
+void StartSilentClock();
+// The player's controls, on the music stream itself when one plays (the
+// next samples heard are those at that position) and on the silent clock
+// otherwise. A seek at or past the music's end is refused (false).
+bool SeekMusic(std::uint32_t position);
+// Pauses (true) or resumes (false) the music and the clock with it.
+void PauseMusic(bool pause);
+bool MusicPaused();
 std::uint32_t GetMusicLevel();
 
 // Offline rendering replaces the clock: while a source is set,

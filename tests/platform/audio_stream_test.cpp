@@ -3,6 +3,7 @@
 // and the end notification.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -353,6 +354,54 @@ TEST_F(AudioTest, EndHandlerMayFreeCreateAndPlayStreams) {
   EXPECT_EQ(platform::ChannelIsActive(first), platform::kChannelStopped) << "freed by the handler";
   EXPECT_EQ(platform::ChannelGetPosition(first), 0u);
   platform::AudioFree();  // with the handler possibly running: no hang
+}
+
+}  // namespace
+
+namespace {
+
+// A seek in a real MP3 decode: from each position the next samples out are
+// the whole decode's samples at that byte offset, in the middle of a frame
+// of the format or on its edge, forwards and back, and the position reads
+// that offset. A pause holds the position and the output silent; resuming
+// goes on with the very next samples. Past the end nothing moves.
+TEST_F(AudioTest, SeekLandsOnTheDecodesSamplesAndPauseHoldsThePosition) {
+  OpenStopped(0);
+  const std::string path = dir_.File("tone.mp3");
+  testsupport::WriteTestMp3(path, 0.5, 44100, 2);
+  std::vector<std::int16_t> whole;
+  int rate = 0, channels = 0;
+  ASSERT_TRUE(platform::DecodeAudioFile(path, whole, rate, channels));
+  ASSERT_EQ(channels, 2);
+  const std::uint32_t stream = platform::StreamCreateFile(false, path.c_str(), 0, 0, 0);
+  ASSERT_NE(stream, 0u);
+  ASSERT_TRUE(platform::StreamPlay(stream, true, 0));
+  Mix(700);
+  for (std::uint32_t frame : {10000u, 1152u, 0u, 1153u * 7, 20000u}) {
+    SCOPED_TRACE(frame);
+    ASSERT_TRUE(platform::ChannelSetPosition(stream, frame * 4));
+    EXPECT_EQ(platform::ChannelGetPosition(stream), frame * 4);
+    const std::vector<std::int16_t> out = Mix(600);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), whole.begin() + frame * 2));
+  }
+  // At 20600 frames now.
+  ASSERT_TRUE(platform::ChannelPause(stream));
+  EXPECT_FALSE(platform::ChannelPause(stream));
+  const std::uint32_t held = platform::ChannelGetPosition(stream);
+  const std::vector<std::int16_t> silent = Mix(500);
+  EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](std::int16_t v) { return v == 0; }));
+  EXPECT_EQ(platform::ChannelGetPosition(stream), held);
+  ASSERT_TRUE(platform::ChannelResume(stream));
+  EXPECT_FALSE(platform::ChannelResume(stream));
+  const std::vector<std::int16_t> after = Mix(300);
+  EXPECT_TRUE(std::equal(after.begin(), after.end(), whole.begin() + 20600 * 2));
+
+  // Paused, so the position stands still while the refused seek is checked.
+  ASSERT_TRUE(platform::ChannelPause(stream));
+  const std::uint32_t before = platform::ChannelGetPosition(stream);
+  EXPECT_FALSE(platform::ChannelSetPosition(stream, static_cast<std::uint32_t>(whole.size() * 2)));
+  EXPECT_EQ(platform::ChannelGetPosition(stream), before);
+  EXPECT_FALSE(platform::ChannelSetPosition(stream + 1000, 0));
 }
 
 }  // namespace

@@ -52,4 +52,14 @@ bool SizeKnownInAdvance(std::FILE* file, std::uint64_t& size) {
 }
 
 }  // namespace backend
+std::string ExecutablePath() {
+  // The link names the file even when the program was started through a
+  // relative path or another link.
+  std::string path(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return {};
+  path.resize(static_cast<std::size_t>(length));
+  return path;
+}
+
 }  // namespace platform

@@ -268,8 +268,9 @@ bool SdlMakeCurrent(DeviceContext dc, RenderContext rc) {
     return SDL_GL_MakeCurrent(dc->window->sdl, nullptr) == 0;
   }
   if (SDL_GL_MakeCurrent(dc->window->sdl, rc->gl) != 0) return false;
-  // No frame pacing: the show draws as fast as it can.
-  SDL_GL_SetSwapInterval(0);
+  // The program paces nothing itself; the driver's own default stands
+  // unless the viewer asked for one.
+  if (SwapIntervalRequest >= 0) SDL_GL_SetSwapInterval(SwapIntervalRequest);
   gl::BindGl();
   StartScaledFrame(*dc->window);
   return true;
@@ -306,6 +307,7 @@ void SdlPostQuitMessage(int exitCode) {
 }
 
 void QueueChar(unsigned char c) { queue.push_back({showWindow, kWmChar, c, 0}); }
+void QueueKey(std::uintptr_t key) { queue.push_back({showWindow, kWmKeyDown, key, 0}); }
 
 // Typed text arrives as UTF-8; the window procedure takes single-byte
 // characters, so code points beyond one byte become '?'.
@@ -331,6 +333,21 @@ void Translate(const SDL_Event& event) {
         case SDLK_BACKSPACE: QueueChar(8); break;
         case SDLK_TAB: QueueChar(9); break;
         default: break;
+      }
+      // The player's keys, under their key numbers, beside any text they
+      // type.
+      switch (event.key.keysym.sym) {
+        case SDLK_SPACE: QueueKey(kKeySpace); break;
+        case SDLK_PAGEUP: QueueKey(kKeyPageUp); break;
+        case SDLK_PAGEDOWN: QueueKey(kKeyPageDown); break;
+        case SDLK_HOME: QueueKey(kKeyHome); break;
+        case SDLK_LEFT: QueueKey(kKeyLeft); break;
+        case SDLK_RIGHT: QueueKey(kKeyRight); break;
+        default:
+          if (event.key.keysym.sym >= SDLK_1 && event.key.keysym.sym <= SDLK_6) {
+            QueueKey(kKey1 + static_cast<std::uintptr_t>(event.key.keysym.sym - SDLK_1));
+          }
+          break;
       }
       break;
     case SDL_TEXTINPUT: QueueText(event.text.text); break;

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <string>
 
 #include "platform/backend.h"
 #include "platform/files.h"
@@ -81,4 +82,17 @@ bool SizeKnownInAdvance(std::FILE* file, std::uint64_t& size) {
 }
 
 }  // namespace backend
+std::string ExecutablePath() {
+  // Wide, so a folder name outside the ANSI code page survives; handed on
+  // as UTF-8, the form the rest of the program's names take.
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(length), utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}
+
 }  // namespace platform

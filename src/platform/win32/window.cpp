@@ -269,6 +269,15 @@ bool Win32MakeCurrent(DeviceContext dc, RenderContext rc) {
     return win32::Wgl().MakeCurrent(dc->hdc, nullptr) != FALSE;
   }
   if (!win32::Wgl().MakeCurrent(dc->hdc, rc->context)) return false;
+  // The program paces nothing itself; the driver's own default stands
+  // unless the viewer asked for one (a driver without the extension keeps
+  // its default).
+  if (SwapIntervalRequest >= 0) {
+    using SwapIntervalProc = BOOL(WINAPI*)(int);
+    if (void* entry = WglProcAddress("wglSwapIntervalEXT")) {
+      reinterpret_cast<SwapIntervalProc>(entry)(SwapIntervalRequest);
+    }
+  }
   gl::BindGl();
   StartScaledFrame(*dc->window);
   return true;
