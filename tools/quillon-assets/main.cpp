@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "icon.h"
 #include "mesh.h"
 #include "music.h"
 #include "pictures.h"
@@ -30,6 +31,7 @@ void PrintUsage(std::FILE* to) {
                "                    keep the flight's tower faces that no frame of the flight\n"
                "                    shows (left out by default; the show looks the same)\n"
                "  --scenes-only     write only \"cam.3dw\" and \"pkode.3dw\"\n"
+               "  --icon DIR        write only the program's icon, as DIR/NxN/apps/quillon.png\n"
                "  --help            show this text\n");
 }
 
@@ -43,6 +45,9 @@ int main(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       PrintUsage(stdout);
       return 0;
+    }
+    if (arg == "--icon" && i + 1 < argc) {
+      return assetgen::WriteIcons(argv[i + 1]) ? 0 : 1;
     }
     if (arg == "--sheet") {
       if (i + 1 >= argc) {
