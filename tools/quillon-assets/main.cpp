@@ -46,8 +46,10 @@ int main(int argc, char** argv) {
       PrintUsage(stdout);
       return 0;
     }
-    if (arg == "--icon" && i + 1 < argc) {
-      return assetgen::WriteIcons(argv[i + 1]) ? 0 : 1;
+    if (arg == "--icon") {
+      if (i + 1 < argc) return assetgen::WriteIcons(argv[i + 1]) ? 0 : 1;
+      std::fprintf(stderr, "quillon-assets: --icon needs a folder\n");
+      return 2;
     }
     if (arg == "--sheet") {
       if (i + 1 >= argc) {
