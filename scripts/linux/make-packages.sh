@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Linux packages of a built tree, for ./package and scripts/test-package.
 # Sourced, not run.
 
