@@ -15,6 +15,12 @@ QUILLON_PACKAGES_TEST="libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-
 QUILLON_PACKAGES_WINDOWS="mingw-w64"
 QUILLON_PACKAGES_WINE="wine wine64"
 QUILLON_PACKAGES_WINE_SOUND="pulseaudio"
+# ./package's Linux packages: CPack's Debian generator finds the programs
+# with file(1) and their libraries with dpkg-shlibdeps (dpkg-dev, part of
+# build-essential). Their test checks the package, its menu entry and its
+# man pages with lintian, desktop-file-validate and man.
+QUILLON_PACKAGES_LINUX="file"
+QUILLON_PACKAGES_LINUX_TEST="lintian desktop-file-utils man-db"
 
 # One line saying what the script does next.
 quillon_step() { echo "== Quillon: $*"; }

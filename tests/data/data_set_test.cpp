@@ -127,6 +127,9 @@ TEST(DataSetFiles, GeneratorUsage) {
   EXPECT_NE(bad.err.find("unknown option --frobnicate"), std::string::npos) << bad.err;
   auto sheetless = testsupport::RunCommand("'" + kTool + "' /tmp/x --sheet");
   EXPECT_EQ(sheetless.exitCode, 2);
+  auto iconless = testsupport::RunCommand("'" + kTool + "' --icon");
+  EXPECT_EQ(iconless.exitCode, 2);
+  EXPECT_NE(iconless.err.find("--icon needs a folder"), std::string::npos) << iconless.err;
 }
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../common/output_file.h"
+#include "icon.h"
 #include "mesh.h"
 #include "music.h"
 #include "pictures.h"
@@ -30,6 +31,7 @@ constexpr const char* kManifestName = "show.manifest";
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "usage: quillon-assets OUTDIR [--sheet FILE.png] [--keep-hidden-faces] [--scenes-only]\n"
+               "       quillon-assets --icon DIR\n"
                "\n"
                "Writes the show's data set into OUTDIR: the 120 pictures, the scenes'\n"
                "material textures, \"cam.3dw\", \"pkode.3dw\", \"ize._3d\" and \"music.mp3\".\n"
@@ -44,6 +46,7 @@ void PrintUsage(std::FILE* to) {
                "                    keep the flight's tower faces that no frame of the flight\n"
                "                    shows (left out by default; the show looks the same)\n"
                "  --scenes-only     write only \"cam.3dw\" and \"pkode.3dw\"\n"
+               "  --icon DIR        write only the program's icon, as DIR/NxN/apps/quillon.png\n"
                "  --help            show this text\n"
                "\n"
                "Exit codes: 0 written, 1 OUTDIR or the sheet cannot be written (one line\n"
@@ -114,6 +117,11 @@ int main(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       PrintUsage(stdout);
       return 0;
+    }
+    if (arg == "--icon") {
+      if (i + 1 < argc) return assetgen::WriteIcons(argv[i + 1]) ? 0 : 1;
+      std::fprintf(stderr, "quillon-assets: --icon needs a folder\n");
+      return 2;
     }
     if (arg == "--sheet") {
       if (i + 1 >= argc) {
