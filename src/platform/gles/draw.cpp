@@ -10,9 +10,11 @@ namespace {
 
 // GL's fixed function for what the show uses: the vertex transformed by
 // projection x modelview, its colour clamped, its texture coordinate
-// (s, t, r, 1) through the texture matrix and projected by q; the texture
-// environment and the alpha test are switches.
-const char* const kVertexSource = R"(#version 300 es
+// (s, t, r, 1) through the texture matrix and projected by q. The texture
+// environment and the alpha comparison are switches compiled into each
+// build: as uniforms tested per fragment they cost a software rasterizer a
+// quarter more time in the show's layered segment.
+const char* const kVertexSource = R"(
 in vec3 aPosition;
 in vec4 aColour;
 in vec3 aTexCoord;
@@ -24,48 +26,63 @@ void main() {
   gl_Position = uMvp * vec4(aPosition, 1.0);
   gl_PointSize = 1.0;
   vColour = clamp(aColour, 0.0, 1.0);
+#if ENVIRONMENT > 0
   vTexCoord = uTextureMatrix * vec4(aTexCoord, 1.0);
+#else
+  vTexCoord = vec4(0.0);
+#endif
 }
 )";
 
-const char* const kFragmentSource = R"(#version 300 es
+// ENVIRONMENT: 0 untextured, 1 MODULATE, 2 REPLACE, 3 DECAL, 4 ADD.
+// ALPHA_FUNC: GL's comparison less GL_NEVER, 0 never ... 7 always.
+const char* const kFragmentSource = R"(
 precision highp float;
 in vec4 vColour;
 in vec4 vTexCoord;
 uniform sampler2D uSampler;
-uniform bool uTextured;
-uniform int uEnvMode;   // 0 MODULATE, 1 REPLACE, 2 DECAL, 3 ADD
-uniform int uAlphaFunc; // GL's comparison less GL_NEVER: 0 never ... 7 always
 uniform float uAlphaRef;
 out vec4 fragColour;
 void main() {
   vec4 c = vColour;
-  if (uTextured) {
-    vec4 t = textureProj(uSampler, vTexCoord.xyw);
-    if (uEnvMode == 0) c = c * t;
-    else if (uEnvMode == 1) c = t;
-    else if (uEnvMode == 2) c = vec4(mix(c.rgb, t.rgb, t.a), c.a);
-    else c = vec4(c.rgb + t.rgb, c.a * t.a);
-  }
-  bool pass = true;
-  if (uAlphaFunc == 0) pass = false;
-  else if (uAlphaFunc == 1) pass = c.a < uAlphaRef;
-  else if (uAlphaFunc == 2) pass = c.a == uAlphaRef;
-  else if (uAlphaFunc == 3) pass = c.a <= uAlphaRef;
-  else if (uAlphaFunc == 4) pass = c.a > uAlphaRef;
-  else if (uAlphaFunc == 5) pass = c.a != uAlphaRef;
-  else if (uAlphaFunc == 6) pass = c.a >= uAlphaRef;
-  if (!pass) discard;
+#if ENVIRONMENT > 0
+  vec4 t = textureProj(uSampler, vTexCoord.xyw);
+#endif
+#if ENVIRONMENT == 1
+  c = c * t;
+#elif ENVIRONMENT == 2
+  c = t;
+#elif ENVIRONMENT == 3
+  c = vec4(mix(c.rgb, t.rgb, t.a), c.a);
+#elif ENVIRONMENT == 4
+  c = vec4(c.rgb + t.rgb, c.a * t.a);
+#endif
+#if ALPHA_FUNC == 0
+  discard;
+#elif ALPHA_FUNC == 1
+  if (!(c.a < uAlphaRef)) discard;
+#elif ALPHA_FUNC == 2
+  if (!(c.a == uAlphaRef)) discard;
+#elif ALPHA_FUNC == 3
+  if (!(c.a <= uAlphaRef)) discard;
+#elif ALPHA_FUNC == 4
+  if (!(c.a > uAlphaRef)) discard;
+#elif ALPHA_FUNC == 5
+  if (!(c.a != uAlphaRef)) discard;
+#elif ALPHA_FUNC == 6
+  if (!(c.a >= uAlphaRef)) discard;
+#endif
   fragColour = c;
 }
 )";
 
 enum Attribute : GLuint { kPosition = 0, kColour = 1, kTexCoord = 2 };
 
-GLuint Compile(GLenum type, const char* source, std::string& error) {
+GLuint Compile(GLenum type, const std::string& switches, const char* body, std::string& error) {
   const EsTable& es = Layer().es;
   const GLuint shader = es.glCreateShader(type);
-  es.glShaderSource(shader, 1, &source, nullptr);
+  const char* sources[] = {"#version 300 es\n", switches.c_str(), body};
+  es.glShaderSource(shader, 3, sources, nullptr);
   es.glCompileShader(shader);
   GLint ok = 0;
   es.glGetShaderiv(shader, kCompileStatus, &ok);
@@ -79,13 +96,91 @@ GLuint Compile(GLenum type, const char* source, std::string& error) {
   return shader;
 }
 
-int EnvIndex(GLint mode) {
-  switch (mode) {
-    case GL_REPLACE: return 1;
-    case GL_DECAL: return 2;
-    case GL_ADD: return 3;
-    default: return 0;
+int Environment(const DrawState& s) {
+  if (!s.textured) return 0;
+  switch (s.envMode) {
+    case GL_REPLACE: return 2;
+    case GL_DECAL: return 3;
+    case GL_ADD: return 4;
+    default: return 1;
   }
+}
+
+int ProgramIndex(const DrawState& s) {
+  const GLenum func = s.alphaTest ? s.alphaFunc : GL_ALWAYS;
+  return Environment(s) * kAlphaFuncs + static_cast<int>(func - GL_NEVER);
+}
+
+// Builds the shader with the switches of program index; false, with the
+// reason in error, when ES refuses it.
+bool Build(int index, std::string& error) {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  Program& p = l.programs[static_cast<std::size_t>(index)];
+  const std::string switches = "#define ENVIRONMENT " + std::to_string(index / kAlphaFuncs) +
+                               "\n#define ALPHA_FUNC " + std::to_string(index % kAlphaFuncs) + "\n";
+  const GLuint vertex = Compile(kVertexShader, switches, kVertexSource, error);
+  if (!vertex) return false;
+  const GLuint fragment = Compile(kFragmentShader, switches, kFragmentSource, error);
+  if (!fragment) {
+    es.glDeleteShader(vertex);
+    return false;
+  }
+  p.name = es.glCreateProgram();
+  es.glAttachShader(p.name, vertex);
+  es.glAttachShader(p.name, fragment);
+  es.glBindAttribLocation(p.name, kPosition, "aPosition");
+  es.glBindAttribLocation(p.name, kColour, "aColour");
+  es.glBindAttribLocation(p.name, kTexCoord, "aTexCoord");
+  es.glLinkProgram(p.name);
+  es.glDeleteShader(vertex);
+  es.glDeleteShader(fragment);
+  GLint ok = 0;
+  es.glGetProgramiv(p.name, kLinkStatus, &ok);
+  if (!ok) {
+    char log[1024] = "";
+    es.glGetProgramInfoLog(p.name, sizeof log, nullptr, log);
+    error = std::string("shader program refused: ") + log;
+    es.glDeleteProgram(p.name);
+    p = Program{};
+    return false;
+  }
+  p.uMvp = es.glGetUniformLocation(p.name, "uMvp");
+  p.uTextureMatrix = es.glGetUniformLocation(p.name, "uTextureMatrix");
+  p.uAlphaRef = es.glGetUniformLocation(p.name, "uAlphaRef");
+  es.glUseProgram(p.name);
+  es.glUniform1i(es.glGetUniformLocation(p.name, "uSampler"), 0);
+  l.esProgram = index;
+  return true;
+}
+
+// Makes the build that state s needs current, with s's values; false when
+// it cannot be built (the draw is then dropped with GL_OUT_OF_MEMORY, as a
+// driver does that runs out of shader space).
+bool UseProgram(const DrawState& s) {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  const int index = ProgramIndex(s);
+  Program& p = l.programs[static_cast<std::size_t>(index)];
+  if (p.name == 0) {
+    std::string error;
+    if (!Build(index, error)) {
+      SetError(GL_OUT_OF_MEMORY);
+      return false;
+    }
+  }
+  if (l.esProgram != index) es.glUseProgram(p.name);
+  l.esProgram = index;
+  if (!p.given || !(p.mvp == s.mvp)) es.glUniformMatrix4fv(p.uMvp, 1, GL_FALSE, s.mvp.m);
+  if (s.textured && (!p.given || !(p.textureMatrix == s.textureMatrix))) {
+    es.glUniformMatrix4fv(p.uTextureMatrix, 1, GL_FALSE, s.textureMatrix.m);
+  }
+  if (s.alphaTest && (!p.given || p.alphaRef != s.alphaRef)) es.glUniform1f(p.uAlphaRef, s.alphaRef);
+  p.given = true;
+  p.mvp = s.mvp;
+  p.textureMatrix = s.textureMatrix;
+  p.alphaRef = s.alphaRef;
+  return true;
 }
 
 void Toggle(GLenum cap, bool on) {
@@ -103,16 +198,7 @@ void Apply(const DrawState& s) {
   const EsTable& es = l.es;
   DrawState& e = l.es_;
   const bool all = !l.esKnown;
-  if (all || !(s.mvp == e.mvp)) es.glUniformMatrix4fv(l.uMvp, 1, GL_FALSE, s.mvp.m);
-  if (all || !(s.textureMatrix == e.textureMatrix)) es.glUniformMatrix4fv(l.uTextureMatrix, 1, GL_FALSE, s.textureMatrix.m);
-  if (all || s.textured != e.textured) es.glUniform1i(l.uTextured, s.textured ? 1 : 0);
   if (s.textured) BindEsTexture(TextureNamed(s.texture).es);
-  if (all || s.envMode != e.envMode) es.glUniform1i(l.uEnvMode, EnvIndex(s.envMode));
-  const GLenum alphaFunc = s.alphaTest ? s.alphaFunc : GL_ALWAYS;
-  if (all || alphaFunc != (e.alphaTest ? e.alphaFunc : GL_ALWAYS)) {
-    es.glUniform1i(l.uAlphaFunc, static_cast<GLint>(alphaFunc) - GL_NEVER);
-  }
-  if (all || s.alphaRef != e.alphaRef) es.glUniform1f(l.uAlphaRef, s.alphaRef);
   if (all || s.blend != e.blend) Toggle(GL_BLEND, s.blend);
   if (all || s.blendSrc != e.blendSrc || s.blendDst != e.blendDst) es.glBlendFunc(s.blendSrc, s.blendDst);
   if (all || s.depthTest != e.depthTest) Toggle(GL_DEPTH_TEST, s.depthTest);
@@ -123,7 +209,6 @@ void Apply(const DrawState& s) {
   if (all || s.viewport != e.viewport) es.glViewport(s.viewport[0], s.viewport[1], s.viewport[2], s.viewport[3]);
   if (all || s.cull != e.cull) Toggle(GL_CULL_FACE, s.cull);
   if (all) {
-    es.glUseProgram(l.program);
     es.glBindVertexArray(l.vertexArray);
     es.glBindBuffer(kArrayBuffer, l.buffer);
   }
@@ -148,45 +233,13 @@ Batch ClassOf(GLenum mode) {
 
 }  // namespace
 
-bool MakeProgram(std::string& error) {
+bool StartDrawing(std::string& error) {
   State& l = Layer();
   const EsTable& es = l.es;
-  const GLuint vertex = Compile(kVertexShader, kVertexSource, error);
-  if (!vertex) return false;
-  const GLuint fragment = Compile(kFragmentShader, kFragmentSource, error);
-  if (!fragment) {
-    es.glDeleteShader(vertex);
-    return false;
-  }
-  l.program = es.glCreateProgram();
-  es.glAttachShader(l.program, vertex);
-  es.glAttachShader(l.program, fragment);
-  es.glBindAttribLocation(l.program, kPosition, "aPosition");
-  es.glBindAttribLocation(l.program, kColour, "aColour");
-  es.glBindAttribLocation(l.program, kTexCoord, "aTexCoord");
-  es.glLinkProgram(l.program);
-  es.glDeleteShader(vertex);
-  es.glDeleteShader(fragment);
-  GLint ok = 0;
-  es.glGetProgramiv(l.program, kLinkStatus, &ok);
-  if (!ok) {
-    char log[1024] = "";
-    es.glGetProgramInfoLog(l.program, sizeof log, nullptr, log);
-    error = std::string("shader program refused: ") + log;
-    es.glDeleteProgram(l.program);
-    l.program = 0;
-    return false;
-  }
-  l.uMvp = es.glGetUniformLocation(l.program, "uMvp");
-  l.uTextureMatrix = es.glGetUniformLocation(l.program, "uTextureMatrix");
-  l.uTextured = es.glGetUniformLocation(l.program, "uTextured");
-  l.uEnvMode = es.glGetUniformLocation(l.program, "uEnvMode");
-  l.uAlphaFunc = es.glGetUniformLocation(l.program, "uAlphaFunc");
-  l.uAlphaRef = es.glGetUniformLocation(l.program, "uAlphaRef");
-  l.uSampler = es.glGetUniformLocation(l.program, "uSampler");
-  es.glUseProgram(l.program);
-  es.glUniform1i(l.uSampler, 0);
-
+  // The builds the show starts with: any refusal shows here, at the start.
+  DrawState plain, textured;
+  textured.textured = true;
+  if (!Build(ProgramIndex(plain), error) || !Build(ProgramIndex(textured), error)) return false;
   es.glGenVertexArrays(1, &l.vertexArray);
   es.glBindVertexArray(l.vertexArray);
   es.glGenBuffers(1, &l.buffer);
@@ -208,8 +261,12 @@ void FreeDrawing() {
   if (l.buffer) es.glDeleteBuffers(1, &l.buffer);
   if (l.vertexArray) es.glDeleteVertexArrays(1, &l.vertexArray);
   if (l.readFramebuffer) es.glDeleteFramebuffers(1, &l.readFramebuffer);
-  if (l.program) es.glDeleteProgram(l.program);
-  l.buffer = l.vertexArray = l.readFramebuffer = l.program = 0;
+  for (Program& p : l.programs) {
+    if (p.name) es.glDeleteProgram(p.name);
+    p = Program{};
+  }
+  l.buffer = l.vertexArray = l.readFramebuffer = 0;
+  l.esProgram = -1;
 }
 
 void BindEsTexture(GLuint es) {
@@ -299,6 +356,11 @@ void Flush() {
   }
   Apply(l.batchState);
   const EsTable& es = l.es;
+  if (!UseProgram(l.batchState)) {
+    l.vertices.clear();
+    l.batch = Batch::kNone;
+    return;
+  }
   es.glBufferData(kArrayBuffer, static_cast<signed long int>(l.vertices.size() * sizeof(float)), l.vertices.data(),
                   kStreamDraw);
   const GLenum mode = l.batch == Batch::kPoints ? GL_POINTS : l.batch == Batch::kLines ? GL_LINES : GL_TRIANGLES;

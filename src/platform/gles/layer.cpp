@@ -778,7 +778,7 @@ bool StartLayer(const EsTable& es, std::string& error) {
   state = NewState();
   State& l = state;
   l.es = es;
-  if (!MakeProgram(error)) {
+  if (!StartDrawing(error)) {
     FreeDrawing();
     state = NewState();
     return false;
@@ -826,7 +826,10 @@ void* LayerEntry(const char* name) {
 
 void FlushLayer() { Flush(); }
 
-void ForgetEsState() { state.esKnown = false; }
+void ForgetEsState() {
+  state.esKnown = false;
+  state.esProgram = -1;
+}
 
 void StopLayer() {
   State& l = state;

@@ -82,6 +82,20 @@ struct DrawState {
 // The primitive classes ES draws.
 enum class Batch { kNone, kPoints, kLines, kTriangles };
 
+// One build of the shader: its switches are compiled in, the values stay
+// uniforms, and the values it was last given are kept to skip repeats.
+struct Program {
+  GLuint name = 0;
+  GLint uMvp = -1, uTextureMatrix = -1, uAlphaRef = -1;
+  bool given = false;  // the values below have been set
+  Matrix mvp{}, textureMatrix{};
+  float alphaRef = 0;
+};
+// A build per texture environment (or none) and alpha comparison.
+inline constexpr int kEnvironments = 5;  // untextured, MODULATE, REPLACE, DECAL, ADD
+inline constexpr int kAlphaFuncs = 8;    // GL_NEVER to GL_ALWAYS
+inline constexpr int kPrograms = kEnvironments * kAlphaFuncs;
+
 struct MatrixStack {
   std::vector<Matrix> matrices;  // the last is the current one
   std::size_t limit = 0;
@@ -125,9 +139,9 @@ struct State {
   std::array<float, 4> esClearColour{};
   float esClearDepth = 1;
   GLuint esTexture = 0;  // bound to unit 0
-  GLuint program = 0, buffer = 0, vertexArray = 0, readFramebuffer = 0;
-  GLint uMvp = -1, uTextureMatrix = -1, uTextured = -1, uEnvMode = -1, uAlphaFunc = -1, uAlphaRef = -1,
-        uSampler = -1;
+  int esProgram = -1;    // the index in use
+  std::array<Program, kPrograms> programs{};
+  GLuint buffer = 0, vertexArray = 0, readFramebuffer = 0;
 };
 
 State& Layer();
@@ -136,7 +150,8 @@ State& Layer();
 void SetError(GLenum error);
 
 // draw.cpp
-bool MakeProgram(std::string& error);
+// Makes the vertex buffer and the builds of the shader the show starts with.
+bool StartDrawing(std::string& error);
 void FreeDrawing();
 // Converts the finished primitive into the batch's vertices.
 void EndPrimitive();
