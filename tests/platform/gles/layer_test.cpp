@@ -145,6 +145,8 @@ const Case kCases[] = {
        gl::glTexCoord3f(1, 1, 0.7f), gl::glVertex2f(0.9f, 0.9f);
        gl::glTexCoord3f(0, 1, 0.1f), gl::glVertex2f(-0.9f, 0.9f);
        gl::glEnd();
+       gl::glRotatef(90, 0, 0, 1);  // the next draw, the same but for its matrix
+       Quad(-0.3f, -0.3f, 0.3f, 0.3f);
      }},
     {"environment REPLACE ignores the colour",
      [] {
