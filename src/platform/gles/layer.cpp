@@ -588,7 +588,11 @@ void QUILLON_GLAPI glCopyTexImage2D(GLenum target, GLint level, GLenum internal,
   t.levels[static_cast<std::size_t>(level)] = TextureLevel{w, h, static_cast<GLint>(internal)};
   if (!l.started) return;
   BindEsTexture(t.es);
-  l.es.glCopyTexImage2D(GL_TEXTURE_2D, level, EsCopyFormat(internal), x, y, w, h, 0);
+  // ES copies no alpha from a framebuffer without it; GL reads it there as
+  // 1, which a texture without alpha gives too.
+  GLenum format = EsCopyFormat(internal);
+  if (format == GL_RGBA && !l.framebufferAlpha) format = GL_RGB;
+  l.es.glCopyTexImage2D(GL_TEXTURE_2D, level, format, x, y, w, h, 0);
 }
 
 void QUILLON_GLAPI glGetTexImage(GLenum target, GLint level, GLenum format, GLenum type, void* pixels) {
@@ -791,6 +795,9 @@ bool StartLayer(const EsTable& es, std::string& error) {
   es.glGetIntegerv(GL_SCISSOR_BOX, box);
   l.draw.scissorBox = {box[0], box[1], box[2], box[3]};
   es.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &l.maxTextureSize);
+  GLint alphaBits = 0;
+  es.glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
+  l.framebufferAlpha = alphaBits > 0;
   auto text = [&](GLenum name) {
     const GLubyte* s = es.glGetString(name);
     return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();

@@ -23,8 +23,10 @@
 // layer its ES entry points. How a host installs it:
 //
 //   1. Make an OpenGL ES 3.0 (WebGL 2) context current whose default
-//      framebuffer has 8-bit RGBA colour (alpha included: glCopyTexImage2D
-//      copies RGBA) and a depth buffer, and keep it current while drawing.
+//      framebuffer has 8-bit colour and a depth buffer, and keep it current
+//      while drawing. Without an alpha channel (a canvas made with
+//      alpha: false) glCopyTexImage2D gives textures an alpha of 1, as GL
+//      does from such a framebuffer.
 //   2. Fill an EsTable: LoadEsTable(es, procAddress) with a lookup by name
 //      (eglGetProcAddress on Linux; emscripten_webgl_get_proc_address in a
 //      browser), or assign the linked functions of <GLES3/gl3.h> directly:

@@ -119,6 +119,7 @@ struct State {
   std::map<GLenum, GLenum> hints;
   GLint unpackAlignment = 4, packAlignment = 4;
   GLint maxTextureSize = 0;
+  bool framebufferAlpha = true;  // the default framebuffer has an alpha channel
   GLenum error = GL_NO_ERROR;
   DrawState draw;  // the parts of it kept as they are set; the matrices are filled in at glBegin
   std::string vendor, renderer, version;
