@@ -82,6 +82,38 @@ DrawState CurrentDrawState() {
   return s;
 }
 
+// The rest of GL 1.1's capabilities: kept, so that they are answered as
+// set, but drawing does not use them.
+bool KeptOnly(GLenum cap) {
+  switch (cap) {
+    case GL_AUTO_NORMAL:
+    case GL_COLOR_LOGIC_OP:
+    case GL_COLOR_MATERIAL:
+    case GL_DITHER:
+    case GL_FOG:
+    case GL_INDEX_LOGIC_OP:
+    case GL_LIGHTING:
+    case GL_LINE_SMOOTH:
+    case GL_LINE_STIPPLE:
+    case GL_NORMALIZE:
+    case GL_POINT_SMOOTH:
+    case GL_POLYGON_OFFSET_FILL:
+    case GL_POLYGON_OFFSET_LINE:
+    case GL_POLYGON_OFFSET_POINT:
+    case GL_POLYGON_SMOOTH:
+    case GL_POLYGON_STIPPLE:
+    case GL_STENCIL_TEST:
+    case GL_TEXTURE_1D:
+    case GL_TEXTURE_GEN_Q:
+    case GL_TEXTURE_GEN_R:
+    case GL_TEXTURE_GEN_S:
+    case GL_TEXTURE_GEN_T: return true;
+    default:
+      return (cap >= GL_CLIP_PLANE0 && cap <= GL_CLIP_PLANE5) || (cap >= GL_LIGHT0 && cap <= GL_LIGHT7) ||
+             (cap >= GL_MAP1_COLOR_4 && cap <= GL_MAP1_VERTEX_4) || (cap >= GL_MAP2_COLOR_4 && cap <= GL_MAP2_VERTEX_4);
+  }
+}
+
 bool* Capability(GLenum cap) {
   State& l = state;
   switch (cap) {
@@ -91,8 +123,7 @@ bool* Capability(GLenum cap) {
     case GL_ALPHA_TEST: return &l.draw.alphaTest;
     case GL_SCISSOR_TEST: return &l.draw.scissor;
     case GL_CULL_FACE: return &l.draw.cull;
-    case GL_DITHER: return &l.dither;
-    default: return nullptr;
+    default: return KeptOnly(cap) ? &l.keptCapabilities[cap] : nullptr;
   }
 }
 
@@ -253,10 +284,25 @@ void Get(GLenum pname, T* params, Convert convert) {
     for (int i = 0; i < values.count; ++i) params[i] = convert(values, i);
     return;
   }
-  if (!l.started) return SetError(GL_INVALID_ENUM);
-  GLint es[16] = {};
+  // What only the context knows: its framebuffer and limits.
+  int count = 0;
+  switch (pname) {
+    case GL_RED_BITS:
+    case GL_GREEN_BITS:
+    case GL_BLUE_BITS:
+    case GL_ALPHA_BITS:
+    case GL_DEPTH_BITS:
+    case GL_STENCIL_BITS:
+    case GL_SUBPIXEL_BITS:
+    case kFramebufferBinding:
+    case kRenderbufferBinding: count = 1; break;
+    case GL_MAX_VIEWPORT_DIMS: count = 2; break;
+    default: break;
+  }
+  if (!l.started || count == 0) return SetError(GL_INVALID_ENUM);
+  GLint es[2] = {};
   l.es.glGetIntegerv(pname, es);
-  for (int i = 0; i < 4; ++i) params[i] = static_cast<T>(es[i]);
+  for (int i = 0; i < count; ++i) params[i] = static_cast<T>(es[i]);
 }
 
 void GenerateNames(GLsizei n, GLuint* names) {

@@ -24,6 +24,7 @@ inline constexpr GLenum kCompileStatus = 0x8B81;
 inline constexpr GLenum kLinkStatus = 0x8B82;
 inline constexpr GLenum kFramebuffer = 0x8D40;
 inline constexpr GLenum kFramebufferBinding = 0x8CA6;
+inline constexpr GLenum kRenderbufferBinding = 0x8CA7;
 inline constexpr GLenum kFramebufferComplete = 0x8CD5;
 inline constexpr GLenum kColourAttachment0 = 0x8CE0;
 inline constexpr GLenum kTexture0 = 0x84C0;
@@ -110,7 +111,8 @@ struct State {
   MatrixStack modelview, projection, texture;
   std::array<float, 4> colour{1, 1, 1, 1};
   std::array<float, 3> texCoord{0, 0, 0};
-  bool texture2d = false, dither = true;
+  bool texture2d = false;
+  std::map<GLenum, bool> keptCapabilities{{GL_DITHER, true}};
   GLuint boundTexture = 0;
   std::unordered_map<GLuint, Texture> textures;
   GLuint nextTextureName = 1;
