@@ -265,6 +265,19 @@ const Case kCases[] = {
        gl::glColor3f(0.2f, 0.8f, 0.4f);
        Quad(-0.8f, -0.8f, 0.8f, 0.8f);
      }},
+    {"capabilities kept though not drawn with, the framebuffer's sizes, and a query GL does not know",
+     [] {
+       gl::glEnable(GL_LIGHTING);
+       gl::glDisable(GL_DITHER);
+       answers.push_back(gl::glIsEnabled(GL_LIGHTING));
+       answers.push_back(gl::glIsEnabled(GL_DITHER));
+       answers.push_back(gl::glGetError());
+       GLboolean unknown[2] = {7, 7};
+       gl::glGetBooleanv(0x1234, unknown);
+       answers.push_back(gl::glGetError());
+       answers.insert(answers.end(), unknown, unknown + 2);  // nothing written
+       AskInteger(GL_ALPHA_BITS, 1), AskInteger(GL_DEPTH_BITS, 1), AskInteger(GL_MAX_VIEWPORT_DIMS, 2);
+     }},
     {"the show's camera: perspective, scale, look-at with z up, a mirror and the matrix stack",
      [] {
        gl::glClear(GL_DEPTH_BUFFER_BIT);
