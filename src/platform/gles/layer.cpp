@@ -36,7 +36,12 @@ MatrixStack& CurrentStack() {
   State& l = state;
   return l.matrixMode == GL_PROJECTION ? l.projection : l.matrixMode == GL_TEXTURE ? l.texture : l.modelview;
 }
-Matrix& Current() { return CurrentStack().matrices.back(); }
+// The current matrix, to be changed: projection x modelview is then made
+// again at the next glBegin, and only then.
+Matrix& Current() {
+  if (state.matrixMode != GL_TEXTURE) state.mvpStale = true;
+  return CurrentStack().matrices.back();
+}
 
 // GL refuses most calls between glBegin and glEnd.
 bool Refused() {
@@ -65,7 +70,11 @@ bool Complete(const Texture& t) {
 DrawState CurrentDrawState() {
   State& l = state;
   DrawState s = l.draw;
-  s.mvp = Multiply(l.projection.matrices.back(), l.modelview.matrices.back());
+  if (l.mvpStale) {
+    l.mvp = Multiply(l.projection.matrices.back(), l.modelview.matrices.back());
+    l.mvpStale = false;
+  }
+  s.mvp = l.mvp;
   s.textured = l.texture2d && Complete(TextureNamed(l.boundTexture));
   if (s.textured) {
     s.texture = l.boundTexture;
@@ -504,6 +513,7 @@ void QUILLON_GLAPI glPopMatrix() {
   MatrixStack& stack = CurrentStack();
   if (stack.matrices.size() <= 1) return SetError(GL_STACK_UNDERFLOW);
   stack.matrices.pop_back();
+  if (state.matrixMode != GL_TEXTURE) state.mvpStale = true;
 }
 
 void QUILLON_GLAPI glTranslatef(GLfloat x, GLfloat y, GLfloat z) {

@@ -109,6 +109,8 @@ struct State {
   // GL state.
   GLenum matrixMode = GL_MODELVIEW;
   MatrixStack modelview, projection, texture;
+  Matrix mvp{};           // projection x modelview, as of the last glBegin that needed it
+  bool mvpStale = true;
   std::array<float, 4> colour{1, 1, 1, 1};
   std::array<float, 3> texCoord{0, 0, 0};
   bool texture2d = false;

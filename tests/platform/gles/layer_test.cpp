@@ -303,7 +303,9 @@ const Case kCases[] = {
          gl::glEnd();
        }
        gl::glPopMatrix();
-       gl::glPopMatrix();  // one too many
+       gl::glColor3f(1, 1, 1);
+       Quad(-10, -10, 10, 10, 30);  // drawn with the matrix the pop gave back
+       gl::glPopMatrix();           // one too many
        answers.push_back(gl::glGetError());
        AskInteger(GL_MODELVIEW_STACK_DEPTH, 1);
        Ask(GL_MODELVIEW_MATRIX, 16);
