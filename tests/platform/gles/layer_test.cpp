@@ -191,6 +191,7 @@ const Case kCases[] = {
        Quad(-0.3f, -0.95f, 0.3f, 0.95f, 0.0f);
        gl::glDepthMask(GL_TRUE);
        gl::glDepthFunc(GL_GREATER);
+       gl::glTranslatef(0.1f, 0.05f, 0);  // a matrix changed between draws
        gl::glColor3f(1, 1, 0);
        Quad(-0.95f, -0.2f, 0.95f, 0.2f, 0.05f);
        GLboolean mask = GL_FALSE;
