@@ -4,7 +4,9 @@
 // (platform/gl.h) with entries that keep GL's state on the CPU (matrix
 // stacks, current colour and texture coordinate, enables, texture levels),
 // batch immediate mode into one vertex buffer until the drawing state
-// changes, and draw with one shader whose few switches are uniforms.
+// changes, and draw with one shader: the texture environment and the alpha
+// comparison are switches compiled into a build of it each (made when first
+// needed), the matrices and the reference value are uniforms.
 //
 // What it draws: points, lines, line strips and loops, triangles, strips,
 // fans, quads, quad strips and polygons (as GL would: polygons and quads as
