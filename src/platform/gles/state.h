@@ -149,10 +149,33 @@ struct State {
   GLuint buffer = 0, vertexArray = 0, readFramebuffer = 0;
 };
 
-State& Layer();
+// The depths of GL's matrix stacks.
+inline constexpr std::size_t kModelviewDepth = 32, kProjectionDepth = 32, kTextureDepth = 10;
 
+// layer.cpp
+State& Layer();
 // Records a GL error; the first one stays until glGetError reads it.
 void SetError(GLenum error);
+// True, with GL_INVALID_OPERATION recorded, between glBegin and glEnd, where
+// GL refuses most calls.
+bool Refused();
+// GL's flag for a capability; null for a name that is none.
+bool* Capability(GLenum cap);
+
+// textures.cpp
+// Whether GL would sample the texture: level 0 there, and with a mipmapping
+// filter every level below it down to 1 x 1.
+bool Complete(const Texture& t);
+Texture& BoundTexture();
+Texture& TextureNamed(GLuint name);  // made (with its ES texture) on first use
+
+// The entry points, under GL's and GLU's own names, each in the file of its kind.
+namespace entries {
+#define QUILLON_GL(ret, name, params, args) ret QUILLON_GLAPI name params;
+#include "platform/gl_functions.inc"
+#include "platform/glu_functions.inc"
+#undef QUILLON_GL
+}  // namespace entries
 
 // draw.cpp
 // Makes the vertex buffer and the builds of the shader the show starts with.
@@ -165,7 +188,5 @@ void Flush();
 // needs; the rest waits for the next draw.
 void BindEsTexture(GLuint es);
 void ApplyForClear();
-Texture& BoundTexture();
-Texture& TextureNamed(GLuint name);  // made (with its ES texture) on first use
 
 }  // namespace platform::gles
