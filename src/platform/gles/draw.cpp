@@ -36,6 +36,7 @@ void main() {
 
 // ENVIRONMENT: 0 untextured, 1 MODULATE, 2 REPLACE, 3 DECAL, 4 ADD.
 // ALPHA_FUNC: GL's comparison less GL_NEVER, 0 never ... 7 always.
+// PROJECTIVE: 1 when the texture matrix's last row is not (0, 0, 0, 1).
 const char* const kFragmentSource = R"(
 precision highp float;
 in vec4 vColour;
@@ -45,8 +46,10 @@ uniform float uAlphaRef;
 out vec4 fragColour;
 void main() {
   vec4 c = vColour;
-#if ENVIRONMENT > 0
+#if ENVIRONMENT > 0 && PROJECTIVE
   vec4 t = textureProj(uSampler, vTexCoord.xyw);
+#elif ENVIRONMENT > 0
+  vec4 t = texture(uSampler, vTexCoord.xy);  // q is 1: the same lookup, less work
 #endif
 #if ENVIRONMENT == 1
   c = c * t;
@@ -106,9 +109,14 @@ int Environment(const DrawState& s) {
   }
 }
 
+bool Projective(const DrawState& s) {
+  const float* m = s.textureMatrix.m;
+  return s.textured && (m[3] != 0 || m[7] != 0 || m[11] != 0 || m[15] != 1);
+}
+
 int ProgramIndex(const DrawState& s) {
   const GLenum func = s.alphaTest ? s.alphaFunc : GL_ALWAYS;
-  return Environment(s) * kAlphaFuncs + static_cast<int>(func - GL_NEVER);
+  return ((Projective(s) ? kEnvironments : 0) + Environment(s)) * kAlphaFuncs + static_cast<int>(func - GL_NEVER);
 }
 
 // Builds the shader with the switches of program index; false, with the
@@ -117,8 +125,9 @@ bool Build(int index, std::string& error) {
   State& l = Layer();
   const EsTable& es = l.es;
   Program& p = l.programs[static_cast<std::size_t>(index)];
-  const std::string switches = "#define ENVIRONMENT " + std::to_string(index / kAlphaFuncs) +
-                               "\n#define ALPHA_FUNC " + std::to_string(index % kAlphaFuncs) + "\n";
+  const std::string switches = "#define ENVIRONMENT " + std::to_string(index / kAlphaFuncs % kEnvironments) +
+                               "\n#define ALPHA_FUNC " + std::to_string(index % kAlphaFuncs) +
+                               "\n#define PROJECTIVE " + std::to_string(index / (kAlphaFuncs * kEnvironments)) + "\n";
   const GLuint vertex = Compile(kVertexShader, switches, kVertexSource, error);
   if (!vertex) return false;
   const GLuint fragment = Compile(kFragmentShader, switches, kFragmentSource, error);

@@ -92,10 +92,11 @@ struct Program {
   Matrix mvp{}, textureMatrix{};
   float alphaRef = 0;
 };
-// A build per texture environment (or none) and alpha comparison.
+// A build per texture environment (or none), alpha comparison, and whether
+// the texture matrix can make q other than 1.
 inline constexpr int kEnvironments = 5;  // untextured, MODULATE, REPLACE, DECAL, ADD
 inline constexpr int kAlphaFuncs = 8;    // GL_NEVER to GL_ALWAYS
-inline constexpr int kPrograms = kEnvironments * kAlphaFuncs;
+inline constexpr int kPrograms = kEnvironments * kAlphaFuncs * 2;
 
 struct MatrixStack {
   std::vector<Matrix> matrices;  // the last is the current one

@@ -147,6 +147,9 @@ const Case kCases[] = {
        gl::glEnd();
        gl::glRotatef(90, 0, 0, 1);  // the next draw, the same but for its matrix
        Quad(-0.3f, -0.3f, 0.3f, 0.3f);
+       const GLfloat projective[16] = {1, 0, 0, 0.8f, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};  // q = 1 + 0.8 s
+       gl::glMultMatrixf(projective);
+       Quad(0.35f, 0.35f, 0.9f, 0.9f);
      }},
     {"environment REPLACE ignores the colour",
      [] {
