@@ -36,7 +36,6 @@ Matrix& Current() {
   return CurrentStack().matrices.back();
 }
 
-
 // The drawing state of the next primitive. What a switched-off stage would
 // use is set to one value, so that it never splits a batch.
 DrawState CurrentDrawState() {
@@ -126,7 +125,6 @@ bool* Capability(GLenum cap) {
     default: return KeptOnly(cap) ? &l.keptCapabilities[cap] : nullptr;
   }
 }
-
 
 void SetError(GLenum error) {
   if (state.error == GL_NO_ERROR) state.error = error;
