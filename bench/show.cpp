@@ -14,6 +14,13 @@
 // the two keeps whatever else the machine does out of the comparison. Per
 // segment: the mean time of a scaled frame over that of a plain one (goal:
 // at most 1.05).
+//
+// Last, the browser build's OpenGL: the show process again with
+// QUILLON_GL_LAYER=gles, drawing through our fixed-function layer on an
+// OpenGL ES 3.0 context of the same llvmpipe. Per segment: its frames per
+// second over those of the system's OpenGL in the first run, and the
+// processor time a frame of the system's OpenGL over the layer's (goal: at
+// least 1.0, the layer no slower than the fixed function it stands in for).
 // Usage: bench_show [DATA_DIR] (default: the generated set of this build
 // tree).
 #include <spawn.h>
@@ -25,6 +32,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,7 +72,18 @@ struct Run {
   std::uint32_t position = 0;
   double seconds[6] = {};
   int frames[6] = {};
+  // Processor time of every thread of the process (llvmpipe draws on
+  // several), which other load on the machine disturbs far less than the
+  // wall clock.
+  double lastCpu = 0;
+  double cpuSeconds[6] = {};
 } run;
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 std::uint32_t Position() { return run.position; }
 
@@ -90,6 +109,7 @@ void AlternatePresent() {
 
 bool AfterFrame(std::uint32_t, void* scaled) {
   const Clock::time_point now = Clock::now();
+  const double cpu = ProcessCpuSeconds();
   if (run.frame == 0 && run.segment == 0) {
     run.firstFrame = now;
     // From the next frame on, the presentation alternates.
@@ -98,6 +118,7 @@ bool AfterFrame(std::uint32_t, void* scaled) {
     // The first frame of a segment is not counted: it pays for the jump.
     const double seconds = std::chrono::duration<double>(now - run.lastFrame).count();
     run.seconds[run.segment] += seconds;
+    run.cpuSeconds[run.segment] += cpu - run.lastCpu;
     ++run.frames[run.segment];
     if (scaled) {
       const int kind = scaledRun.lastScaled ? 1 : 0;
@@ -106,6 +127,7 @@ bool AfterFrame(std::uint32_t, void* scaled) {
     }
   }
   run.lastFrame = now;
+  run.lastCpu = cpu;
   if (++run.frame > kFramesPerSegment) {
     run.frame = 0;
     if (++run.segment >= 6) return false;
@@ -186,6 +208,10 @@ int RunChild(const std::string& data) {
     const double fps = run.frames[i] / run.seconds[i];
     std::printf("segment %c: %.1f frames per second at 800 x 600 (goal >= 60)\n", kSegments[i].name, fps);
   }
+  for (int i = 0; i < 6; ++i) {
+    std::printf("processor time of segment %c: %.2f ms a frame\n", kSegments[i].name,
+                run.cpuSeconds[i] / run.frames[i] * 1e3);
+  }
   return 0;
 }
 
@@ -228,6 +254,44 @@ bool RunSelf(const char* flagText, const std::string& data, std::string& report,
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The figure after "PREFIX X: " for each segment X in a show process's report.
+bool SegmentFigures(const std::string& report, const char* prefix, double (&figures)[6]) {
+  for (int i = 0; i < 6; ++i) {
+    const std::string key = std::string(prefix) + kSegments[i].name + ": ";
+    const std::size_t at = report.find(key);
+    if (at == std::string::npos || std::sscanf(report.c_str() + at + key.size(), "%lf", &figures[i]) != 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The show process again on the OpenGL ES layer, against the plain run's
+// report of the system's OpenGL.
+int RunLayer(const std::string& data, const std::string& systemReport) {
+  std::string report;
+  Clock::time_point started;
+  setenv("QUILLON_GL_LAYER", "gles", 1);
+  const bool ran = RunSelf("--show-process", data, report, started);
+  unsetenv("QUILLON_GL_LAYER");
+  double layer[6], system[6], layerCpu[6], systemCpu[6];
+  if (!ran || !SegmentFigures(report, "segment ", layer) || !SegmentFigures(systemReport, "segment ", system) ||
+      !SegmentFigures(report, "processor time of segment ", layerCpu) ||
+      !SegmentFigures(systemReport, "processor time of segment ", systemCpu)) {
+    std::fputs(report.c_str(), stdout);
+    std::fprintf(stderr, "bench_show: the show process on the OpenGL ES layer failed\n");
+    return 1;
+  }
+  for (int i = 0; i < 6; ++i) {
+    std::printf("segment %c: %.1f frames per second on the OpenGL ES layer, %.1f on the system's OpenGL, "
+                "layer / system %.2f; processor time a frame %.2f ms and %.2f ms, system / layer %.2f "
+                "(goal >= 1.0)\n",
+                kSegments[i].name, layer[i], system[i], layer[i] / system[i], layerCpu[i], systemCpu[i],
+                systemCpu[i] / layerCpu[i]);
+  }
+  return 0;
+}
+
 // Starts this program again as the show's process and passes its report on,
 // with the start-up worked out from the moment the process was started; then
 // the scaled run.
@@ -261,7 +325,8 @@ int RunParent(const std::string& data, double decodeSeconds) {
     std::fprintf(stderr, "bench_show: the scaled show process failed\n");
     return 1;
   }
-  return 0;
+  std::fflush(stdout);
+  return RunLayer(data, report);
 }
 
 }  // namespace

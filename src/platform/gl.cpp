@@ -69,4 +69,9 @@ void RestoreGlTable(const GlTable& table) {
 #undef QUILLON_GL
 }
 
+void InstallGlTable(const GlTable& table) {
+  RestoreGlTable(table);
+  bound = true;
+}
+
 }  // namespace gl

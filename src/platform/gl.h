@@ -49,5 +49,9 @@ struct GlTable {
 };
 GlTable SaveGlTable();
 void RestoreGlTable(const GlTable& table);
+// Puts a table that another provider filled in place of the system's (the
+// fixed-function layer on OpenGL ES, platform/gles): GlBound is true from
+// then on and BindGl leaves it as it is.
+void InstallGlTable(const GlTable& table);
 
 }  // namespace gl

@@ -3,6 +3,10 @@
 // pbuffer surface, a compatibility profile with a real default framebuffer,
 // so copies from and reads of the back buffer behave as on a window. Used by
 // the capture tool, the benchmarks and the rendering tests.
+//
+// With QUILLON_GL_LAYER=gles in the environment it is an OpenGL ES 3.0
+// context instead, and the GL table is the fixed-function layer of
+// platform/gles drawing on it, as in the browser build (no scaled frame).
 
 namespace platform {
 

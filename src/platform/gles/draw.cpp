@@ -1,0 +1,381 @@
+// The drawing half of the layer: its one shader, the batch of vertices that
+// glBegin/glEnd fill, and the ES state each batch is drawn with.
+#include <cstring>
+
+#include "platform/gles/state.h"
+
+namespace platform::gles {
+
+namespace {
+
+// GL's fixed function for what the show uses: the vertex transformed by
+// projection x modelview, its colour clamped, its texture coordinate
+// (s, t, r, 1) through the texture matrix and projected by q. The texture
+// environment and the alpha comparison are switches compiled into each
+// build: as uniforms tested per fragment they cost a software rasterizer a
+// quarter more time in the show's layered segment.
+const char* const kVertexSource = R"(
+in vec3 aPosition;
+in vec4 aColour;
+in vec3 aTexCoord;
+uniform mat4 uMvp;
+uniform mat4 uTextureMatrix;
+out vec4 vColour;
+out vec4 vTexCoord;
+void main() {
+  gl_Position = uMvp * vec4(aPosition, 1.0);
+  gl_PointSize = 1.0;
+  vColour = clamp(aColour, 0.0, 1.0);
+#if ENVIRONMENT > 0
+  vTexCoord = uTextureMatrix * vec4(aTexCoord, 1.0);
+#else
+  vTexCoord = vec4(0.0);
+#endif
+}
+)";
+
+// ENVIRONMENT: 0 untextured, 1 MODULATE, 2 REPLACE, 3 DECAL, 4 ADD.
+// ALPHA_FUNC: GL's comparison less GL_NEVER, 0 never ... 7 always.
+// PROJECTIVE: 1 when the texture matrix's last row is not (0, 0, 0, 1).
+const char* const kFragmentSource = R"(
+precision highp float;
+in vec4 vColour;
+in vec4 vTexCoord;
+uniform sampler2D uSampler;
+uniform float uAlphaRef;
+out vec4 fragColour;
+void main() {
+  vec4 c = vColour;
+#if ENVIRONMENT > 0 && PROJECTIVE
+  vec4 t = textureProj(uSampler, vTexCoord.xyw);
+#elif ENVIRONMENT > 0
+  vec4 t = texture(uSampler, vTexCoord.xy);  // q is 1: the same lookup, less work
+#endif
+#if ENVIRONMENT == 1
+  c = c * t;
+#elif ENVIRONMENT == 2
+  c = t;
+#elif ENVIRONMENT == 3
+  c = vec4(mix(c.rgb, t.rgb, t.a), c.a);
+#elif ENVIRONMENT == 4
+  c = vec4(c.rgb + t.rgb, c.a * t.a);
+#endif
+#if ALPHA_FUNC == 0
+  discard;
+#elif ALPHA_FUNC == 1
+  if (!(c.a < uAlphaRef)) discard;
+#elif ALPHA_FUNC == 2
+  if (!(c.a == uAlphaRef)) discard;
+#elif ALPHA_FUNC == 3
+  if (!(c.a <= uAlphaRef)) discard;
+#elif ALPHA_FUNC == 4
+  if (!(c.a > uAlphaRef)) discard;
+#elif ALPHA_FUNC == 5
+  if (!(c.a != uAlphaRef)) discard;
+#elif ALPHA_FUNC == 6
+  if (!(c.a >= uAlphaRef)) discard;
+#endif
+  fragColour = c;
+}
+)";
+
+enum Attribute : GLuint { kPosition = 0, kColour = 1, kTexCoord = 2 };
+
+GLuint Compile(GLenum type, const std::string& switches, const char* body, std::string& error) {
+  const EsTable& es = Layer().es;
+  const GLuint shader = es.glCreateShader(type);
+  const char* sources[] = {"#version 300 es\n", switches.c_str(), body};
+  es.glShaderSource(shader, 3, sources, nullptr);
+  es.glCompileShader(shader);
+  GLint ok = 0;
+  es.glGetShaderiv(shader, kCompileStatus, &ok);
+  if (!ok) {
+    char log[1024] = "";
+    es.glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+    error = std::string(type == kVertexShader ? "vertex" : "fragment") + " shader refused: " + log;
+    es.glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+int Environment(const DrawState& s) {
+  if (!s.textured) return 0;
+  switch (s.envMode) {
+    case GL_REPLACE: return 2;
+    case GL_DECAL: return 3;
+    case GL_ADD: return 4;
+    default: return 1;
+  }
+}
+
+bool Projective(const DrawState& s) {
+  const float* m = s.textureMatrix.m;
+  return s.textured && (m[3] != 0 || m[7] != 0 || m[11] != 0 || m[15] != 1);
+}
+
+int ProgramIndex(const DrawState& s) {
+  const GLenum func = s.alphaTest ? s.alphaFunc : GL_ALWAYS;
+  return ((Projective(s) ? kEnvironments : 0) + Environment(s)) * kAlphaFuncs + static_cast<int>(func - GL_NEVER);
+}
+
+// Builds the shader with the switches of program index; false, with the
+// reason in error, when ES refuses it.
+bool Build(int index, std::string& error) {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  Program& p = l.programs[static_cast<std::size_t>(index)];
+  const std::string switches = "#define ENVIRONMENT " + std::to_string(index / kAlphaFuncs % kEnvironments) +
+                               "\n#define ALPHA_FUNC " + std::to_string(index % kAlphaFuncs) +
+                               "\n#define PROJECTIVE " + std::to_string(index / (kAlphaFuncs * kEnvironments)) + "\n";
+  const GLuint vertex = Compile(kVertexShader, switches, kVertexSource, error);
+  if (!vertex) return false;
+  const GLuint fragment = Compile(kFragmentShader, switches, kFragmentSource, error);
+  if (!fragment) {
+    es.glDeleteShader(vertex);
+    return false;
+  }
+  p.name = es.glCreateProgram();
+  es.glAttachShader(p.name, vertex);
+  es.glAttachShader(p.name, fragment);
+  es.glBindAttribLocation(p.name, kPosition, "aPosition");
+  es.glBindAttribLocation(p.name, kColour, "aColour");
+  es.glBindAttribLocation(p.name, kTexCoord, "aTexCoord");
+  es.glLinkProgram(p.name);
+  es.glDeleteShader(vertex);
+  es.glDeleteShader(fragment);
+  GLint ok = 0;
+  es.glGetProgramiv(p.name, kLinkStatus, &ok);
+  if (!ok) {
+    char log[1024] = "";
+    es.glGetProgramInfoLog(p.name, sizeof log, nullptr, log);
+    error = std::string("shader program refused: ") + log;
+    es.glDeleteProgram(p.name);
+    p = Program{};
+    return false;
+  }
+  p.uMvp = es.glGetUniformLocation(p.name, "uMvp");
+  p.uTextureMatrix = es.glGetUniformLocation(p.name, "uTextureMatrix");
+  p.uAlphaRef = es.glGetUniformLocation(p.name, "uAlphaRef");
+  es.glUseProgram(p.name);
+  es.glUniform1i(es.glGetUniformLocation(p.name, "uSampler"), 0);
+  l.esProgram = index;
+  return true;
+}
+
+// Makes the build that state s needs current, with s's values; false when
+// it cannot be built (the draw is then dropped with GL_OUT_OF_MEMORY, as a
+// driver does that runs out of shader space).
+bool UseProgram(const DrawState& s) {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  const int index = ProgramIndex(s);
+  Program& p = l.programs[static_cast<std::size_t>(index)];
+  if (p.name == 0) {
+    std::string error;
+    if (!Build(index, error)) {
+      SetError(GL_OUT_OF_MEMORY);
+      return false;
+    }
+  }
+  if (l.esProgram != index) es.glUseProgram(p.name);
+  l.esProgram = index;
+  if (!p.given || !(p.mvp == s.mvp)) es.glUniformMatrix4fv(p.uMvp, 1, GL_FALSE, s.mvp.m);
+  if (s.textured && (!p.given || !(p.textureMatrix == s.textureMatrix))) {
+    es.glUniformMatrix4fv(p.uTextureMatrix, 1, GL_FALSE, s.textureMatrix.m);
+  }
+  if (s.alphaTest && (!p.given || p.alphaRef != s.alphaRef)) es.glUniform1f(p.uAlphaRef, s.alphaRef);
+  p.given = true;
+  p.mvp = s.mvp;
+  p.textureMatrix = s.textureMatrix;
+  p.alphaRef = s.alphaRef;
+  return true;
+}
+
+void Toggle(GLenum cap, bool on) {
+  const EsTable& es = Layer().es;
+  if (on)
+    es.glEnable(cap);
+  else
+    es.glDisable(cap);
+}
+
+// Gives the ES context the state s, changing only what differs from what it
+// has (everything when that is not known).
+void Apply(const DrawState& s) {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  DrawState& e = l.es_;
+  const bool all = !l.esKnown;
+  if (s.textured) BindEsTexture(TextureNamed(s.texture).es);
+  if (all || s.blend != e.blend) Toggle(GL_BLEND, s.blend);
+  if (all || s.blendSrc != e.blendSrc || s.blendDst != e.blendDst) es.glBlendFunc(s.blendSrc, s.blendDst);
+  if (all || s.depthTest != e.depthTest) Toggle(GL_DEPTH_TEST, s.depthTest);
+  if (all || s.depthFunc != e.depthFunc) es.glDepthFunc(s.depthFunc);
+  if (all || s.depthMask != e.depthMask) es.glDepthMask(s.depthMask ? GL_TRUE : GL_FALSE);
+  if (all || s.scissor != e.scissor) Toggle(GL_SCISSOR_TEST, s.scissor);
+  if (all || s.scissorBox != e.scissorBox) es.glScissor(s.scissorBox[0], s.scissorBox[1], s.scissorBox[2], s.scissorBox[3]);
+  if (all || s.viewport != e.viewport) es.glViewport(s.viewport[0], s.viewport[1], s.viewport[2], s.viewport[3]);
+  if (all || s.cull != e.cull) Toggle(GL_CULL_FACE, s.cull);
+  if (all) {
+    es.glBindVertexArray(l.vertexArray);
+    es.glBindBuffer(kArrayBuffer, l.buffer);
+  }
+  e = s;
+  l.esKnown = true;
+}
+
+void Push(const Vertex& v) {
+  const float* f = &v.x;
+  Layer().vertices.insert(Layer().vertices.end(), f, f + kVertexFloats);
+}
+
+Batch ClassOf(GLenum mode) {
+  switch (mode) {
+    case GL_POINTS: return Batch::kPoints;
+    case GL_LINES:
+    case GL_LINE_STRIP:
+    case GL_LINE_LOOP: return Batch::kLines;
+    default: return Batch::kTriangles;
+  }
+}
+
+}  // namespace
+
+bool StartDrawing(std::string& error) {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  // The builds the show starts with: any refusal shows here, at the start.
+  DrawState plain, textured;
+  textured.textured = true;
+  if (!Build(ProgramIndex(plain), error) || !Build(ProgramIndex(textured), error)) return false;
+  es.glGenVertexArrays(1, &l.vertexArray);
+  es.glBindVertexArray(l.vertexArray);
+  es.glGenBuffers(1, &l.buffer);
+  es.glBindBuffer(kArrayBuffer, l.buffer);
+  const GLsizei stride = kVertexFloats * sizeof(float);
+  es.glEnableVertexAttribArray(kPosition);
+  es.glVertexAttribPointer(kPosition, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(0));
+  es.glEnableVertexAttribArray(kColour);
+  es.glVertexAttribPointer(kColour, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(3 * sizeof(float)));
+  es.glEnableVertexAttribArray(kTexCoord);
+  es.glVertexAttribPointer(kTexCoord, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(7 * sizeof(float)));
+  es.glActiveTexture(kTexture0);
+  return true;
+}
+
+void FreeDrawing() {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  if (l.buffer) es.glDeleteBuffers(1, &l.buffer);
+  if (l.vertexArray) es.glDeleteVertexArrays(1, &l.vertexArray);
+  if (l.readFramebuffer) es.glDeleteFramebuffers(1, &l.readFramebuffer);
+  for (Program& p : l.programs) {
+    if (p.name) es.glDeleteProgram(p.name);
+    p = Program{};
+  }
+  l.buffer = l.vertexArray = l.readFramebuffer = 0;
+  l.esProgram = -1;
+}
+
+void BindEsTexture(GLuint es) {
+  State& l = Layer();
+  if (l.esKnown && l.esTexture == es) return;
+  l.es.glBindTexture(GL_TEXTURE_2D, es);
+  l.esTexture = es;
+}
+
+void ApplyForClear() {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  const bool all = !l.esKnown;
+  DrawState s = l.esKnown ? l.es_ : l.draw;
+  // A clear is cut by the scissor box and writes depth only through the mask.
+  s.scissor = l.draw.scissor;
+  s.scissorBox = l.draw.scissorBox;
+  s.depthMask = l.draw.depthMask;
+  Apply(s);
+  if (all || l.esClearColour != l.clearColour) {
+    es.glClearColor(l.clearColour[0], l.clearColour[1], l.clearColour[2], l.clearColour[3]);
+    l.esClearColour = l.clearColour;
+  }
+  if (all || l.esClearDepth != l.clearDepth) {
+    es.glClearDepthf(l.clearDepth);
+    l.esClearDepth = l.clearDepth;
+  }
+}
+
+void EndPrimitive() {
+  State& l = Layer();
+  const std::vector<Vertex>& v = l.primitive;
+  const std::size_t n = v.size();
+  const Batch kind = ClassOf(l.mode);
+  if (l.batch != Batch::kNone && l.batch != kind) Flush();
+  l.batch = kind;
+  switch (l.mode) {
+    case GL_POINTS:
+      for (const Vertex& p : v) Push(p);
+      break;
+    case GL_LINES:
+      for (std::size_t i = 0; i + 1 < n; i += 2) Push(v[i]), Push(v[i + 1]);
+      break;
+    case GL_LINE_STRIP:
+    case GL_LINE_LOOP:
+      for (std::size_t i = 0; i + 1 < n; ++i) Push(v[i]), Push(v[i + 1]);
+      if (l.mode == GL_LINE_LOOP && n >= 2) Push(v[n - 1]), Push(v[0]);
+      break;
+    case GL_TRIANGLES:
+      for (std::size_t i = 0; i + 2 < n; i += 3) Push(v[i]), Push(v[i + 1]), Push(v[i + 2]);
+      break;
+    case GL_TRIANGLE_STRIP:
+      for (std::size_t i = 0; i + 2 < n; ++i) {
+        // Every second triangle turns round, so that all keep the strip's winding.
+        if (i % 2 == 0)
+          Push(v[i]), Push(v[i + 1]), Push(v[i + 2]);
+        else
+          Push(v[i + 1]), Push(v[i]), Push(v[i + 2]);
+      }
+      break;
+    case GL_TRIANGLE_FAN:
+    case GL_POLYGON:
+      for (std::size_t i = 1; i + 1 < n; ++i) Push(v[0]), Push(v[i]), Push(v[i + 1]);
+      break;
+    case GL_QUADS:
+      for (std::size_t i = 0; i + 3 < n; i += 4) {
+        Push(v[i]), Push(v[i + 1]), Push(v[i + 2]);
+        Push(v[i]), Push(v[i + 2]), Push(v[i + 3]);
+      }
+      break;
+    case GL_QUAD_STRIP:
+      for (std::size_t i = 0; i + 3 < n; i += 2) {
+        Push(v[i]), Push(v[i + 1]), Push(v[i + 3]);
+        Push(v[i]), Push(v[i + 3]), Push(v[i + 2]);
+      }
+      break;
+    default: break;
+  }
+}
+
+void Flush() {
+  State& l = Layer();
+  if (l.vertices.empty() || !l.started) {
+    l.vertices.clear();
+    l.batch = Batch::kNone;
+    return;
+  }
+  Apply(l.batchState);
+  const EsTable& es = l.es;
+  if (!UseProgram(l.batchState)) {
+    l.vertices.clear();
+    l.batch = Batch::kNone;
+    return;
+  }
+  es.glBufferData(kArrayBuffer, static_cast<signed long int>(l.vertices.size() * sizeof(float)), l.vertices.data(),
+                  kStreamDraw);
+  const GLenum mode = l.batch == Batch::kPoints ? GL_POINTS : l.batch == Batch::kLines ? GL_LINES : GL_TRIANGLES;
+  es.glDrawArrays(mode, 0, static_cast<GLsizei>(l.vertices.size() / kVertexFloats));
+  l.vertices.clear();
+  l.batch = Batch::kNone;
+}
+
+}  // namespace platform::gles
