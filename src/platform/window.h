@@ -107,9 +107,10 @@ struct WindowSystem {
 // The table in force.
 WindowSystem& Windows();
 // The backend's implementation, for tests that fill a recorder from it: each
-// build has one of the two.
+// build has one of the three.
 WindowSystem SdlWindowSystem();
 WindowSystem Win32WindowSystem();
+WindowSystem WebWindowSystem();
 WindowSystem SaveWindowSystem();
 void RestoreWindowSystem(const WindowSystem& table);
 
