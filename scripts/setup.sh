@@ -15,8 +15,9 @@ QUILLON_PACKAGES_TEST="libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-
 QUILLON_PACKAGES_WINDOWS="mingw-w64"
 QUILLON_PACKAGES_WINE="wine wine64"
 QUILLON_PACKAGES_WINE_SOUND="pulseaudio"
-# The web build: the compiler, and the browser and node that test it.
-QUILLON_PACKAGES_WEB="emscripten chromium nodejs npm unzip"
+# The web build: the compiler, and the browser and node (with its npm) that
+# test it.
+QUILLON_PACKAGES_WEB="emscripten chromium nodejs unzip"
 
 # One line saying what the script does next.
 quillon_step() { echo "== Quillon: $*"; }
