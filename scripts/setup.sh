@@ -21,6 +21,9 @@ QUILLON_PACKAGES_WINE_SOUND="pulseaudio"
 # man pages with lintian, desktop-file-validate and man.
 QUILLON_PACKAGES_LINUX="file"
 QUILLON_PACKAGES_LINUX_TEST="lintian desktop-file-utils man-db"
+# The web build: the compiler, and the browser and node (with its npm) that
+# test it.
+QUILLON_PACKAGES_WEB="emscripten chromium nodejs unzip"
 
 # One line saying what the script does next.
 quillon_step() { echo "== Quillon: $*"; }

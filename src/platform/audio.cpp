@@ -239,6 +239,8 @@ void MixLocked(AudioState& s, std::int16_t* out, int frames, std::int64_t now) {
   }
 }
 
+void DeliverNextEnd(AudioState& s, std::unique_lock<std::mutex>& lock);
+
 void DevicePull(std::int16_t* out, int frames) {
   AudioState& s = State();
   std::int64_t now = NowNs();
@@ -258,30 +260,43 @@ void DevicePull(std::int16_t* out, int frames) {
     }
     notify = !s.ends.empty();
   }
-  if (notify) s.endsChanged.notify_all();
+  if (!notify) return;
+  if (backend::kPullsOnOwnThread) {
+    s.endsChanged.notify_all();
+    return;
+  }
+  // Without threads the pull runs between the program's frames, where the
+  // notices can be handed out at once.
+  std::unique_lock<std::mutex> lock(s.mutex);
+  while (!s.ends.empty()) DeliverNextEnd(s, lock);
 }
 
-// Delivers end notices one at a time with the mixer's lock released, so a
-// handler may call anything in this module.
+// Delivers the first end notice waiting, with the mixer's lock released, so
+// a handler may call anything in this module.
+void DeliverNextEnd(AudioState& s, std::unique_lock<std::mutex>& lock) {
+  PendingEnd end = s.ends.front();
+  s.ends.pop_front();
+  if (end.isStream) {
+    // A stream freed or restarted since it ended has no end to report.
+    auto it = s.voices.find(end.channel);
+    if (it == s.voices.end() || it->second.generation != end.generation ||
+        it->second.state != VoiceState::Ended) {
+      return;
+    }
+  }
+  lock.unlock();
+  end.proc(end.sync, end.channel, 0, end.user);
+  lock.lock();
+}
+
+// Delivers end notices one at a time on a thread of its own.
 void DeliverEnds(std::uint32_t generation) {
   AudioState& s = State();
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
     s.endsChanged.wait(lock, [&] { return s.notifierGeneration != generation || !s.ends.empty(); });
     if (s.notifierGeneration != generation) return;
-    PendingEnd end = s.ends.front();
-    s.ends.pop_front();
-    if (end.isStream) {
-      // A stream freed or restarted since it ended has no end to report.
-      auto it = s.voices.find(end.channel);
-      if (it == s.voices.end() || it->second.generation != end.generation ||
-          it->second.state != VoiceState::Ended) {
-        continue;
-      }
-    }
-    lock.unlock();
-    end.proc(end.sync, end.channel, 0, end.user);
-    lock.lock();
+    DeliverNextEnd(s, lock);
   }
 }
 
@@ -365,7 +380,7 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
   s.ends.clear();
   std::uint32_t generation = ++s.notifierGeneration;
   if (s.notifier.joinable()) s.notifier.detach();
-  s.notifier = std::thread(RunNotifier, generation);
+  if (backend::kPullsOnOwnThread) s.notifier = std::thread(RunNotifier, generation);
   return true;
 }
 

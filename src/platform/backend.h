@@ -63,6 +63,10 @@ using DevicePull = void (*)(std::int16_t* out, int frames);
 // started, the device calls pull on a thread of its own whenever it needs
 // audio, about every 20 ms. False when no output can be opened.
 bool OpenAudioDevice(std::uint32_t device, int rate, int channels, DevicePull pull);
+// True where pulls come on a thread of the device's own; false in a build
+// without threads (the web), where they run on the program's one thread
+// between its frames and the mixer hands out its end notices right after.
+extern const bool kPullsOnOwnThread;
 // Stops (true) or starts (false) the pulls. Stopping waits for a pull in
 // progress, so no pull follows once it returns.
 void PauseAudioDevice(bool pause);

@@ -122,9 +122,10 @@ inline int SwapIntervalRequest = -1;
 // The table in force.
 WindowSystem& Windows();
 // The backend's implementation, for tests that fill a recorder from it: each
-// build has one of the two.
+// build has one of the three.
 WindowSystem SdlWindowSystem();
 WindowSystem Win32WindowSystem();
+WindowSystem WebWindowSystem();
 WindowSystem SaveWindowSystem();
 void RestoreWindowSystem(const WindowSystem& table);
 

@@ -7,6 +7,10 @@
 #include "platform/backend.h"
 
 namespace platform::backend {
+
+// SDL calls the pulls on its audio thread.
+const bool kPullsOnOwnThread = true;
+
 namespace {
 
 // Read by whichever thread starts or stops the output.

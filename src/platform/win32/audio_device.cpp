@@ -13,6 +13,10 @@
 #include "platform/backend.h"
 
 namespace platform::backend {
+
+// winmm's buffers are refilled on a thread of our own.
+const bool kPullsOnOwnThread = true;
+
 namespace {
 
 // Three buffers of about 20 ms each: one sounding, two waiting, so a late

@@ -1,0 +1,94 @@
+// MP3 decoding by the browser (decodeAudioData), which trims the encoder's
+// delay and padding from the LAME tag as a gapless decoder does. The whole
+// file is decoded when it is opened; the loop waits for it (ASYNCIFY).
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/audio_decode.h"
+
+namespace {
+
+// Decodes size bytes at data into interleaved 16-bit samples in a block of
+// malloc'd memory; writes its address, frame count, rate and channel count
+// to out[0..3]. A block of zero frames when the browser cannot decode it.
+EM_ASYNC_JS(void, DecodeInBrowser, (const void* data, int size, int* out), {
+  HEAP32[(out >> 2)] = 0;
+  HEAP32[(out >> 2) + 1] = 0;
+  try {
+    const bytes = HEAPU8.slice(data, data + size).buffer;
+    const context = new OfflineAudioContext(2, 1, 44100);
+    const decoded = await context.decodeAudioData(bytes);
+    const channels = Math.min(2, decoded.numberOfChannels);
+    const frames = decoded.length;
+    const block = _malloc(Math.max(1, frames * channels * 2));
+    if (!block) return;
+    for (let c = 0; c < channels; ++c) {
+      const samples = decoded.getChannelData(c);
+      let at = (block >> 1) + c;
+      for (let i = 0; i < frames; ++i, at += channels) {
+        const v = Math.max(-1, Math.min(1, samples[i]));
+        HEAP16[at] = Math.round(v < 0 ? v * 32768 : v * 32767);
+      }
+    }
+    HEAP32[(out >> 2)] = block;
+    HEAP32[(out >> 2) + 1] = frames;
+    HEAP32[(out >> 2) + 2] = decoded.sampleRate;
+    HEAP32[(out >> 2) + 3] = channels;
+  } catch (e) {
+  }
+});
+
+}  // namespace
+
+namespace platform::audio_detail {
+
+struct Mp3Stream {
+  std::int16_t* samples = nullptr;
+  std::size_t frames = 0;
+  int channels = 0;
+  std::size_t next = 0;  // the next frame to hand out
+};
+
+Mp3Stream* OpenMp3(ByteSource& io, int& rate, int& channels) {
+  if (io.size == 0 || io.size > 0x7FFFFFFF || !SeekBytes(io, 0)) return nullptr;
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(io.size));
+  if (ReadBytes(io, bytes.data(), bytes.size()) != bytes.size()) return nullptr;
+  int out[4] = {0, 0, 0, 0};
+  DecodeInBrowser(bytes.data(), static_cast<int>(bytes.size()), out);
+  if (out[0] == 0 || out[1] <= 0 || out[2] <= 0 || out[3] < 1) {
+    std::free(reinterpret_cast<void*>(static_cast<std::uintptr_t>(out[0])));
+    return nullptr;
+  }
+  rate = out[2];
+  channels = out[3];
+  auto* mp3 = new Mp3Stream;
+  mp3->samples = reinterpret_cast<std::int16_t*>(static_cast<std::uintptr_t>(out[0]));
+  mp3->frames = static_cast<std::size_t>(out[1]);
+  mp3->channels = out[3];
+  return mp3;
+}
+
+std::size_t DecodeMp3(Mp3Stream& mp3, std::vector<std::int16_t>& out, std::size_t maxFrames) {
+  const std::size_t frames = std::min(maxFrames, mp3.frames - mp3.next);
+  const std::size_t channels = static_cast<std::size_t>(mp3.channels);
+  const std::int16_t* from = mp3.samples + mp3.next * channels;
+  out.insert(out.end(), from, from + frames * channels);
+  mp3.next += frames;
+  return frames;
+}
+
+bool RewindMp3(Mp3Stream& mp3) {
+  mp3.next = 0;
+  return true;
+}
+
+void CloseMp3(Mp3Stream* mp3) {
+  if (!mp3) return;
+  std::free(mp3->samples);
+  delete mp3;
+}
+
+}  // namespace platform::audio_detail
