@@ -140,8 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedAllocation{"FirstOnTheMainThread", "main:any:0", "", "shell::|assets::|std::"},
         RefusedAllocation{"DeepInASceneLoad", "main:any:5000", "scene::", "scene::"},
-        RefusedAllocation{"FeedbackTextureBuffer", "main:new:0", "shell::CreateFeedbackTexture()",
-                          "CreateFeedbackTexture"},
+        // The black picture the texture starts with, made by the function that
+        // also clears it for a jump.
+        RefusedAllocation{"FeedbackTextureBuffer", "main:new:0", "shell::ClearFeedbackTexture()",
+                          "FeedbackTexture"},
         // Reading the file grows a std::vector, which the optimiser may or may
         // not inline into the reading function: either is the worker's read.
         RefusedAllocation{"WorkerReadingAPicture", "other:new:0", "", "platform::|assets::|std::vector"},

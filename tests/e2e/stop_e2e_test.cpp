@@ -73,9 +73,10 @@ void PrintTo(const BoxStop& c, std::ostream* os) { *os << c.name; }
 
 class StopWithBoxUp : public StopEndToEnd, public ::testing::WithParamInterface<BoxStop> {};
 
-// Started in a folder without the data set, the show opens its window and
+// Started in a folder without the pictures, the show opens its window and
 // shows the box for the first picture, "hund.tga", from a helper process.
 TEST_P(StopWithBoxUp, EndsTheShowAndTheBoxHelpers) {
+  e2e::MakeFolderWithoutPictures(dir_.path());
   ShowOptions options;
   options.dialogs = true;
   options.ownGroup = true;
@@ -103,9 +104,10 @@ INSTANTIATE_TEST_SUITE_P(EverySignal, StopWithBoxUp,
                          [](const ::testing::TestParamInfo<BoxStop>& info) { return std::string(info.param.name); });
 
 // Standard output read by nobody (`quillon | head -c 0`) in a folder without
-// the data set: the " ERROR " lines meet a closed pipe, and the show still
+// the pictures: the " ERROR " lines meet a closed pipe, and the show still
 // ends as it would (the report, 217) with its teardown (the mode back).
 TEST_F(StopEndToEnd, ClosedStandardOutputStillRunsTheTeardown) {
+  e2e::MakeFolderWithoutPictures(dir_.path());
   ShowOptions options;
   options.command = {"/bin/bash", "-c", "\"$0\" | head -c 0; exit ${PIPESTATUS[0]}", QUILLON_BINARY};
   Show show(x_.display(), dir_.path(), dir_.path(), options);

@@ -89,6 +89,7 @@ TEST_F(WindowEndToEnd, WithoutMusicTheShowRunsOnTheSilentClock) {
 
 TEST(WindowWithoutDisplay, ReportsTheFailedWindowAndExitsOne) {
   testsupport::TempDir dir;
+  e2e::MakeFolderWithoutPictures(dir.path());
   // Without an X server. The X11 driver is named so that no other video
   // driver of the machine (a console's DRM device) can stand in for it.
   const std::string run = "cd " + dir.path() +

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -24,6 +25,11 @@ using testsupport::RunCommand;
 std::string DataDir() {
   const char* given = std::getenv("QUILLON_E2E_DATA_DIR");
   return given ? given : testsupport::BinaryDir() + "/show";
+}
+
+void MakeFolderWithoutPictures(const std::string& folder) {
+  std::FILE* music = std::fopen((folder + "/music.mp3").c_str(), "wb");
+  if (music) std::fclose(music);
 }
 
 bool Have(const char* command) { return RunCommand(std::string("command -v ") + command).exitCode == 0; }

@@ -13,6 +13,10 @@ namespace e2e {
 // The folder holding the generated data set.
 std::string DataDir();
 bool Have(const char* command);
+// Makes folder one that holds some of the show's files but none of its
+// pictures (an empty "music.mp3"): the show reads it and meets the missing
+// files one by one, where a folder with nothing of the show is refused.
+void MakeFolderWithoutPictures(const std::string& folder);
 
 // The show's display-mode switch, made visible: the server offers 800 x 600
 // beside its own size, so the show's fullscreen changes the current mode and
