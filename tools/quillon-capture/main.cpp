@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "../common/output_file.h"
+#include "platform/files.h"
 #include "platform/gl.h"
 #include "platform/image_write.h"
 #include "sheet.h"
@@ -49,7 +50,8 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --data DIR        the show's data set (default: the generated set of this build,\n"
-    "                    " QUILLON_DEFAULT_DATA_DIR ", else ./build/show)\n"
+    "                    " QUILLON_DEFAULT_DATA_DIR ", else ./build/show, the\n"
+    "                    working folder, or the set installed beside the program)\n"
     "  --fps N           simulated frame rate, 1 to 1000 (default 60)\n"
     "  --at P1,P2,...    capture the frames at these music positions; each position is\n"
     "                    rendered as a frame of its own between the regular frames\n"
@@ -215,6 +217,11 @@ std::string FindData(const std::string& given) {
     candidates.push_back(QUILLON_DEFAULT_DATA_DIR);
     candidates.push_back("build/show");
     candidates.push_back(".");
+    // Installed, the tools live in bin/ and the set in share/games/quillon/show.
+    const std::string self = platform::ExecutablePath();
+    if (!self.empty()) {
+      candidates.push_back(std::filesystem::path(self).parent_path() / ".." / "share" / "games" / "quillon" / "show");
+    }
   }
   for (const auto& dir : candidates) {
     if (IsFile(dir / "cam.3dw") && IsFile(dir / "pkode.3dw") && IsFile(dir / "hund.tga")) {
