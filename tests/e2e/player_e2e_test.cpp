@@ -315,4 +315,39 @@ TEST(PlayerEndToEnd, OverlayResizedWindowAndFullscreenKey) {
   EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
 }
 
+// Started fullscreen where the display offers 800 x 600: F gives the
+// display its own mode back and the show a window of 800 x 600 on it; F
+// again switches the mode once more; Escape gives the display's mode back.
+TEST(PlayerEndToEnd, FullscreenKeyGivesTheDisplayModeBackAndTakesItAgain) {
+  REQUIRE_SHOW();
+  if (!e2e::Have("xrandr")) GTEST_SKIP() << "needs xrandr";
+  Xvfb x(1024, 768);
+  ASSERT_FALSE(x.display().empty());
+  ASSERT_TRUE(e2e::OfferShowMode(x.display()));
+  testsupport::TempDir dir;
+  e2e::ShowOptions options;
+  options.command = {QUILLON_BINARY, "--no-sound"};
+  options.environment = {{"QUILLON_POSITION_LOG", "1"}};
+  Show show(x.display(), DataDir(), dir.path(), options);
+  const std::string id = e2e::WaitForWindow(x.display(), show, 30);
+  ASSERT_FALSE(id.empty()) << show.Out() << show.Err();
+  auto modeBecomes = [&](const std::string& mode) {
+    for (int i = 0; i < 50 && e2e::CurrentMode(x.display()) != mode; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return e2e::CurrentMode(x.display());
+  };
+  EXPECT_EQ(modeBecomes("800x600"), "800x600");
+  long from = 0, to = 0;
+  ASSERT_TRUE(Press(x.display(), id, show, "f", 0x46, from, to)) << show.Out();
+  EXPECT_EQ(modeBecomes("1024x768"), "1024x768");
+  const std::string geometry = X(x.display(), "xdotool getwindowgeometry --shell " + id);
+  EXPECT_NE(geometry.find("WIDTH=800\nHEIGHT=600\n"), std::string::npos) << geometry;
+  ASSERT_TRUE(Press(x.display(), id, show, "f", 0x46, from, to)) << show.Out();
+  EXPECT_EQ(modeBecomes("800x600"), "800x600");
+  ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
+  EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
+  EXPECT_EQ(e2e::CurrentMode(x.display()), "1024x768");
+}
+
 }  // namespace
