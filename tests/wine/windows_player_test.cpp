@@ -2,8 +2,9 @@
 // Linux program's are tested in tests/e2e: --help, --version and a bad
 // option end at once with 0, 0 and 2; --window gives a window rather than
 // the screen; with --no-sound the show plays on its silent clock, Space
-// holds the position and Space again lets it run on; F covers the screen
-// and F again gives the window back.
+// holds the position and Space again lets it run on; the window made larger
+// shows the frame scaled; F covers the screen and F again gives the window
+// back.
 //
 // Run by scripts/test-windows with the others of test_wine_e2e
 // (QUILLON_WINE_PACKAGE names the x64 zip, a Wine prefix is prepared);
@@ -166,7 +167,21 @@ TEST_F(WindowsPlayerUnderWine, WindowWithoutSoundPausesOnSpaceAndTogglesFullscre
   ASSERT_TRUE(press("space", 0x20)) << show->Out() << show->Err();
   EXPECT_GE(from, 4350000) << "begun at segment C: " << show->Out();
   const long paused = to;
-  std::this_thread::sleep_for(std::chrono::seconds(1));
+  // Paused, the frame stays as it is: made larger, the window shows it
+  // whole, scaled to its new size, rather than in a corner. (Wine takes the
+  // new size as the outer one, so the drawing area is a few pixels smaller
+  // and off the 4:3 aspect: thin black bars, and the tolerance for them.)
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  const std::string plain = outs_.back()->File("plain.png"), larger = outs_.back()->File("larger.png");
+  e2e::X(x_->display(), "import -window " + window + " '" + plain + "'; echo shot");
+  e2e::X(x_->display(), "xdotool windowsize " + window + " 1000 750; echo sized");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  e2e::X(x_->display(), "import -window " + window + " '" + larger + "'; echo shot");
+  const std::string difference =
+      RunCommand("convert '" + larger + "' -resize 800x600! png:- | compare -metric MAE '" + plain + "' - null:").err;
+  const std::size_t open = difference.find('(');
+  const double mean = open == std::string::npos ? 1.0 : std::atof(difference.c_str() + open + 1);
+  EXPECT_LT(mean, 0.08) << difference;
   ASSERT_TRUE(press("space", 0x20)) << show->Out();
   EXPECT_EQ(from, paused) << "held while paused: " << show->Out();
   std::this_thread::sleep_for(std::chrono::seconds(1));
