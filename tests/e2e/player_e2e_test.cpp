@@ -131,7 +131,8 @@ bool Press(const std::string& display, const std::string& id, Show& show, const 
            long& from, long& to) {
   const int seen = KeyLines(show, key);
   if (X(display, "xdotool key --window " + id + " " + name + "; echo typed").empty()) return false;
-  for (int i = 0; i < 200 && KeyLines(show, key) == seen; ++i) {
+  // Keys typed while the show loads are answered by its first frame.
+  for (int i = 0; i < 600 && KeyLines(show, key) == seen; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return LastKeyLine(show.Out(), key, from, to) && KeyLines(show, key) > seen;
@@ -277,7 +278,7 @@ TEST(PlayerEndToEnd, OverlayResizedWindowAndFullscreenKey) {
   // later the screen shows its effect.
   auto press = [&](const std::string& name, int key) {
     ASSERT_TRUE(Press(x.display(), id, show, name, key, from, to)) << name << ": " << show.Out();
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   };
   auto grab = [&](const std::string& name, int left, int top, int width, int height) {
     return Crop(e2e::GrabScreen(x.display(), dir.File(name + ".png")), left, top, width, height);

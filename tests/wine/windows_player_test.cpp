@@ -159,7 +159,8 @@ TEST_F(WindowsPlayerUnderWine, WindowWithoutSoundPausesOnSpaceAndTogglesFullscre
   auto press = [&](const char* name, int key) {
     e2e::X(x_->display(), "xdotool windowfocus --sync " + window + " key " + name + "; echo typed");
     ++presses[key];
-    for (int i = 0; i < 200 && !KeyLine(show->Out(), key, presses[key], from, to); ++i) {
+    // Keys typed while the show loads are answered by its first frame.
+    for (int i = 0; i < 1200 && !KeyLine(show->Out(), key, presses[key], from, to); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return KeyLine(show->Out(), key, presses[key], from, to);
