@@ -36,6 +36,8 @@ inline constexpr std::uintptr_t kKeyHome = 0x24;
 inline constexpr std::uintptr_t kKeyLeft = 0x25;
 inline constexpr std::uintptr_t kKeyRight = 0x27;
 inline constexpr std::uintptr_t kKey1 = 0x31;  // to kKey1 + 5 for the 6
+inline constexpr std::uintptr_t kKeyF = 0x46;
+inline constexpr std::uintptr_t kKeyH = 0x48;
 
 using WindowProc = std::intptr_t (*)(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                      std::intptr_t lParam);
@@ -89,6 +91,11 @@ struct WindowSystem {
   // A temporary switch of the display to the mode; a null mode returns the
   // display to its own mode. True when the display took the request.
   bool (*ChangeDisplayMode)(const DisplayMode* mode);
+  // Gives the window a frame and a title bar, resizable, at the size it was
+  // made with (windowed true), or makes it a popup of that size at (0, 0)
+  // again, ready for ChangeDisplayMode (false). The display mode is left
+  // alone.
+  void (*SetWindowed)(WindowHandle window, bool windowed);
   DeviceContext (*GetDeviceContext)(WindowHandle window);
   // A format number for the request, 0 when none fits.
   int (*ChoosePixelFormat)(DeviceContext dc, const PixelFormatRequest& request);

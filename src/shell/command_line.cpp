@@ -124,6 +124,8 @@ std::string UsageText() {
       "  Page Up, Down     the previous, the next segment's start\n"
       "  1 to 6            the start of segment A to F\n"
       "  Home              start again from the beginning\n"
+      "  F                 switch between fullscreen and a window\n"
+      "  H                 show or hide the position, segment, frame rate and keys\n"
       "\nWithout --data the show reads the working folder when it holds the show's\n"
       "files, else the set installed with it (../share/games/quillon/show beside\n"
       "the program). Exit status: 0 at the end of the show, 2 for a bad option or\n"

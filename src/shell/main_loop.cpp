@@ -4,6 +4,7 @@
 #include "platform/window.h"
 #include "render/render_pass.h"
 #include "shell/finale.h"
+#include "shell/overlay.h"
 #include "shell/player.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
@@ -80,6 +81,7 @@ LoopEnd RunMainLoop(const LoopHooks* hooks) {
       CloseShellWindow();
       return LoopEnd::ShowEnded;
     }
+    DrawOverlay();
     SwapFrame();
     if (hooks && hooks->afterFrame && !hooks->afterFrame(framePosition, hooks->context)) return LoopEnd::Stopped;
   }

@@ -6,7 +6,9 @@
 #include "platform/window.h"
 #include "shell/finale.h"
 #include "shell/main_loop.h"
+#include "shell/overlay.h"
 #include "shell/particles.h"
+#include "shell/window.h"
 #include "sound/music.h"
 
 namespace shell {
@@ -58,6 +60,10 @@ bool HandlePlayerKey(std::uintptr_t key) {
   const std::uint32_t before = sound::GetMusicPosition();
   if (key == platform::kKeySpace) {
     sound::PauseMusic(!sound::MusicPaused());
+  } else if (key == platform::kKeyF) {
+    ToggleFullscreen();
+  } else if (key == platform::kKeyH) {
+    OverlayShown = !OverlayShown;
   } else {
     const std::int64_t target = SeekTarget(key, before);
     if (target < 0) return false;

@@ -1,6 +1,6 @@
 #pragma once
 // The player's keys while the show runs: pause, seeking by 5 s, jumps to the
-// segments' starts and the restart.
+// segments' starts, the restart, fullscreen and the overlay.
 #include <cstdint>
 
 namespace shell {

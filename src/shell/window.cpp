@@ -31,6 +31,9 @@ constexpr const char* kTitle = "Quillon";
 bool teardownPending = false;
 bool terminateInstalled = false;
 bool presentTargetIsOurs = false;
+// The colour bits the window was opened with, for the display mode the
+// fullscreen key asks for.
+std::int32_t windowBits = 32;
 // The process that opened the window. A forked copy of it (the helper a
 // library forks to show a message box, a test's child) inherits the exit
 // handler but shares the display connection and owns no context: a teardown
@@ -83,6 +86,7 @@ platform::WindowHandle OpenShellWindow(std::int32_t width, std::int32_t height, 
   teardownPending = true;
   // 2.
   Letterbox = letterbox;
+  windowBits = bits;
   ScreenWidth = width;
   ScreenHeight = height;
   // 3.
@@ -163,6 +167,20 @@ void EnterFullscreen(std::int32_t width, std::int32_t height, std::int32_t bits)
 void LeaveFullscreen() {
   platform::Windows().ChangeDisplayMode(nullptr);
   Fullscreen = false;
+}
+
+bool ToggleFullscreen() {
+  platform::WindowSystem& windows = platform::Windows();
+  if (!ShellWindow || !teardownPending || !windows.SetWindowed) return false;
+  if (Fullscreen) {
+    // The display's own mode first, then the frame around the window.
+    LeaveFullscreen();
+    windows.SetWindowed(ShellWindow, true);
+  } else {
+    windows.SetWindowed(ShellWindow, false);
+    EnterFullscreen(ScreenWidth, ScreenHeight, windowBits);
+  }
+  return true;
 }
 
 std::int32_t ViewportHeight() {

@@ -50,6 +50,10 @@ void SetupRenderContext(platform::WindowHandle window, std::int32_t bits);
 void ReleaseRenderContext(platform::WindowHandle window);
 void EnterFullscreen(std::int32_t width, std::int32_t height, std::int32_t bits);
 void LeaveFullscreen();
+// Between fullscreen (the display-mode switch, or the window over the
+// display) and a framed, resizable window of the show's size; false when
+// no window is open or the window system cannot.
+bool ToggleFullscreen();
 // Runs at every end of the program once OpenShellWindow has begun, before
 // the exit handlers registered earlier; only in the process that opened the
 // window, never in a forked copy of it.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -114,6 +116,28 @@ bool LastKeyLine(const std::string& out, int key, long& from, long& to) {
   return found;
 }
 
+// How many "key K:" lines the show has printed.
+int KeyLines(const Show& show, int key) {
+  const std::string prefix = "key " + std::to_string(key) + ": ";
+  const std::string out = show.Out();
+  int n = 0;
+  for (std::size_t at = 0; (at = out.find(prefix, at)) != std::string::npos; at += prefix.size()) ++n;
+  return n;
+}
+
+// Types the key (xdotool's name) into the window and waits for the line it
+// makes; false when none came.
+bool Press(const std::string& display, const std::string& id, Show& show, const std::string& name, int key,
+           long& from, long& to) {
+  const int seen = KeyLines(show, key);
+  if (X(display, "xdotool key --window " + id + " " + name + "; echo typed").empty()) return false;
+  // Keys typed while the show loads are answered by its first frame.
+  for (int i = 0; i < 600 && KeyLines(show, key) == seen; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return LastKeyLine(show.Out(), key, from, to) && KeyLines(show, key) > seen;
+}
+
 // The keys on the real music stream (SDL's dummy driver plays it): Space
 // holds the position for a second and Space again lets it run on; Right
 // moves it by 5 s within a frame; 4 lands on segment D's start.
@@ -128,19 +152,8 @@ TEST(PlayerEndToEnd, KeysPauseSeekAndJumpToASegment) {
   Show show(x.display(), DataDir(), dir.path(), options);
   const std::string id = e2e::WaitForWindow(x.display(), show, 30);
   ASSERT_FALSE(id.empty()) << show.Out() << show.Err();
-  auto count = [&](int key) {
-    const std::string prefix = "key " + std::to_string(key) + ": ";
-    const std::string out = show.Out();
-    int n = 0;
-    for (std::size_t at = 0; (at = out.find(prefix, at)) != std::string::npos; at += prefix.size()) ++n;
-    return n;
-  };
-  // Types the key and waits for the line it makes.
   auto press = [&](const std::string& name, int key, long& from, long& to) {
-    const int seen = count(key);
-    ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " " + name + "; echo typed").empty());
-    for (int i = 0; i < 200 && count(key) == seen; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(LastKeyLine(show.Out(), key, from, to) && count(key) > seen) << name << ": " << show.Out();
+    ASSERT_TRUE(Press(x.display(), id, show, name, key, from, to)) << name << ": " << show.Out();
   };
   // The music plays once the loading is over; the first key line says so
   // by a position that moves.
@@ -197,6 +210,145 @@ TEST(PlayerEndToEnd, SegmentAndLoopPassTheEndIntoSegmentA) {
   EXPECT_LT(from, 2190000) << show.Out();
   ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
   EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
+}
+
+// The window's part of the screen, width x height from its top-left corner.
+e2e::Picture Crop(const e2e::Picture& screen, int left, int top, int width, int height) {
+  e2e::Picture part;
+  part.width = width;
+  part.height = height;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* p = screen.At(left + x, top + y);
+      part.rgb.insert(part.rgb.end(), p, p + 3);
+    }
+  }
+  return part;
+}
+
+// The mean difference of the channels of a at (x, y) and b at (x, y) times
+// scale, over the pixels of a inside the rectangle; 255 when b is too small.
+double MeanDifference(const e2e::Picture& a, const e2e::Picture& b, double scale, int x0, int y0, int x1, int y1) {
+  if (b.width < static_cast<int>(a.width * scale) || b.height < static_cast<int>(a.height * scale)) return 255;
+  double sum = 0;
+  long count = 0;
+  for (int y = y0; y < y1; y += 2) {
+    for (int x = x0; x < x1; x += 2) {
+      const std::uint8_t* p = a.At(x, y);
+      const std::uint8_t* q = b.At(static_cast<int>(x * scale), static_cast<int>(y * scale));
+      for (int c = 0; c < 3; ++c) sum += std::abs(p[c] - q[c]);
+      count += 3;
+    }
+  }
+  return count ? sum / count : 255;
+}
+
+// Pixels of the overlay's text colour (pale yellow, which segment C never
+// shows) in the top-left of the frame.
+int TextPixels(const e2e::Picture& frame) {
+  int count = 0;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 600; ++x) {
+      const std::uint8_t* p = frame.At(x, y);
+      count += p[0] >= 250 && p[1] >= 250 && p[2] >= 200 && p[2] <= 230;
+    }
+  }
+  return count;
+}
+
+// Paused in segment C (its frame depends on the clock alone, so it stays
+// the same while paused): H draws the overlay into the top-left of the frame
+// and leaves the rest alone, H again gives the very frame back; the window,
+// made larger with xdotool, shows the whole frame scaled to its new size; F
+// covers the screen and F again gives the 800 x 600 window back.
+TEST(PlayerEndToEnd, OverlayResizedWindowAndFullscreenKey) {
+  REQUIRE_SHOW();
+  if (!e2e::Have("import")) GTEST_SKIP() << "needs ImageMagick's import";
+  Xvfb x(1024, 768);
+  ASSERT_FALSE(x.display().empty());
+  testsupport::TempDir dir;
+  e2e::ShowOptions options;
+  options.command = {QUILLON_BINARY, "--window", "--no-sound", "--segment", "C"};
+  options.environment = {{"QUILLON_POSITION_LOG", "1"}};
+  Show show(x.display(), DataDir(), dir.path(), options);
+  const std::string id = e2e::WaitForWindow(x.display(), show, 30);
+  ASSERT_FALSE(id.empty()) << show.Out() << show.Err();
+  long from = 0, to = 0;
+  // Each key is answered before the frame that follows it; a few frames
+  // later the screen shows its effect.
+  auto press = [&](const std::string& name, int key) {
+    ASSERT_TRUE(Press(x.display(), id, show, name, key, from, to)) << name << ": " << show.Out();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  };
+  auto grab = [&](const std::string& name, int left, int top, int width, int height) {
+    return Crop(e2e::GrabScreen(x.display(), dir.File(name + ".png")), left, top, width, height);
+  };
+  auto geometry = [&] { return X(x.display(), "xdotool getwindowgeometry --shell " + id); };
+  press("space", 0x20);
+  const e2e::Picture plain = grab("plain", 0, 0, 800, 600);
+  ASSERT_EQ(plain.width, 800);
+  press("h", 0x48);
+  const e2e::Picture overlay = grab("overlay", 0, 0, 800, 600);
+  // The panel holds four lines of text in the top-left; the rest of the
+  // frame is the show's.
+  EXPECT_EQ(TextPixels(plain), 0) << "off at the start";
+  EXPECT_GT(TextPixels(overlay), 2000);
+  EXPECT_EQ(MeanDifference(plain, overlay, 1.0, 0, 120, 800, 600), 0.0);
+  EXPECT_EQ(MeanDifference(plain, overlay, 1.0, 620, 0, 800, 600), 0.0);
+  press("h", 0x48);
+  EXPECT_EQ(MeanDifference(plain, grab("hidden", 0, 0, 800, 600), 1.0, 0, 0, 800, 600), 0.0);
+
+  ASSERT_FALSE(X(x.display(), "xdotool windowsize " + id + " 1000 750; echo sized").empty());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const e2e::Picture larger = grab("larger", 0, 0, 1000, 750);
+  // The whole frame at 1.25 times its size, up to the filtering, the right
+  // and bottom bands included (left in a corner, they would be black).
+  EXPECT_LT(MeanDifference(plain, larger, 1.25, 0, 0, 800, 600), 8.0);
+  EXPECT_LT(MeanDifference(plain, larger, 1.25, 640, 0, 800, 600), 8.0);
+  EXPECT_LT(MeanDifference(plain, larger, 1.25, 0, 480, 800, 600), 8.0);
+
+  press("f", 0x46);
+  EXPECT_NE(geometry().find("X=0\nY=0\nWIDTH=1024\nHEIGHT=768\n"), std::string::npos) << geometry();
+  press("f", 0x46);
+  EXPECT_NE(geometry().find("WIDTH=800\nHEIGHT=600\n"), std::string::npos) << geometry();
+  EXPECT_EQ(geometry().find("X=0\nY=0\n"), std::string::npos) << "a window, not over the screen: " << geometry();
+  ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
+  EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
+}
+
+// Started fullscreen where the display offers 800 x 600: F gives the
+// display its own mode back and the show a window of 800 x 600 on it; F
+// again switches the mode once more; Escape gives the display's mode back.
+TEST(PlayerEndToEnd, FullscreenKeyGivesTheDisplayModeBackAndTakesItAgain) {
+  REQUIRE_SHOW();
+  if (!e2e::Have("xrandr")) GTEST_SKIP() << "needs xrandr";
+  Xvfb x(1024, 768);
+  ASSERT_FALSE(x.display().empty());
+  ASSERT_TRUE(e2e::OfferShowMode(x.display()));
+  testsupport::TempDir dir;
+  e2e::ShowOptions options;
+  options.command = {QUILLON_BINARY, "--no-sound"};
+  options.environment = {{"QUILLON_POSITION_LOG", "1"}};
+  Show show(x.display(), DataDir(), dir.path(), options);
+  const std::string id = e2e::WaitForWindow(x.display(), show, 30);
+  ASSERT_FALSE(id.empty()) << show.Out() << show.Err();
+  auto modeBecomes = [&](const std::string& mode) {
+    for (int i = 0; i < 50 && e2e::CurrentMode(x.display()) != mode; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return e2e::CurrentMode(x.display());
+  };
+  EXPECT_EQ(modeBecomes("800x600"), "800x600");
+  long from = 0, to = 0;
+  ASSERT_TRUE(Press(x.display(), id, show, "f", 0x46, from, to)) << show.Out();
+  EXPECT_EQ(modeBecomes("1024x768"), "1024x768");
+  const std::string geometry = X(x.display(), "xdotool getwindowgeometry --shell " + id);
+  EXPECT_NE(geometry.find("WIDTH=800\nHEIGHT=600\n"), std::string::npos) << geometry;
+  ASSERT_TRUE(Press(x.display(), id, show, "f", 0x46, from, to)) << show.Out();
+  EXPECT_EQ(modeBecomes("800x600"), "800x600");
+  ASSERT_FALSE(X(x.display(), "xdotool key --window " + id + " Escape; echo typed").empty());
+  EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
+  EXPECT_EQ(e2e::CurrentMode(x.display()), "1024x768");
 }
 
 }  // namespace

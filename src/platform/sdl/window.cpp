@@ -26,6 +26,7 @@ struct WindowRecord {
   int height = 0;
   bool coversDisplay = false;  // stretched over its display when the mode was refused
   bool scaledFrame = false;    // its frames are drawn offscreen and scaled at each swap
+  bool scaledFrameRefused = false;  // the driver cannot scale: never asked again
 };
 
 struct RenderContextRecord {
@@ -89,7 +90,7 @@ SDL_Window* MakeSdlWindow(const WindowRequest& request, int depthBits) {
   // On displays that count in points, the drawable has the display's own
   // pixels; the frame is scaled onto it when the sizes differ.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
-  if (request.popup) flags |= SDL_WINDOW_BORDERLESS;
+  flags |= request.popup ? SDL_WINDOW_BORDERLESS : SDL_WINDOW_RESIZABLE;
   return SDL_CreateWindow(request.title ? request.title : "", 0, 0, request.width, request.height, flags);
 }
 
@@ -206,6 +207,18 @@ bool SdlChangeDisplayMode(const DisplayMode* mode) {
   return true;
 }
 
+void SdlSetWindowed(WindowHandle window, bool windowed) {
+  if (!window || !window->sdl) return;
+  SDL_SetWindowBordered(window->sdl, windowed ? SDL_TRUE : SDL_FALSE);
+  SDL_SetWindowResizable(window->sdl, windowed ? SDL_TRUE : SDL_FALSE);
+  SDL_SetWindowSize(window->sdl, window->width, window->height);
+  if (windowed) {
+    SDL_SetWindowPosition(window->sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  } else {
+    SDL_SetWindowPosition(window->sdl, 0, 0);
+  }
+}
+
 DeviceContext SdlGetDeviceContext(WindowHandle window) {
   if (!window || !window->sdl) return nullptr;
   return &window->dc;
@@ -239,19 +252,27 @@ RenderContext SdlCreateRenderContext(DeviceContext dc) {
 void* SdlProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
 
 // Where the window's drawable is not the size the show draws at (a display
-// that refused the mode, or one that counts in points), the frames go to a
-// framebuffer of the show's size that each swap scales onto the window.
-// Without framebuffer objects the window goes back to the show's size.
-void StartScaledFrame(WindowRecord& window) {
-  if (window.scaledFrame) return;
-  int width = 0, height = 0;
-  SDL_GL_GetDrawableSize(window.sdl, &width, &height);
-  switch (platform::StartScaledFrame(window.width, window.height, window.surface.depthBits, SdlProcAddress, width,
-                                     height)) {
+// that refused the mode, one that counts in points, a window the viewer made
+// larger), the frames go to a framebuffer of the show's size that each swap
+// scales onto the window. Without framebuffer objects the window goes back
+// to the show's size, once: a driver that cannot is not asked at every frame.
+void StartScaledFrame(WindowRecord& window, int drawableWidth, int drawableHeight) {
+  if (window.scaledFrame || window.scaledFrameRefused) return;
+  switch (platform::StartScaledFrame(window.width, window.height, window.surface.depthBits, SdlProcAddress,
+                                     drawableWidth, drawableHeight)) {
     case ScaledFrameStart::Opened: window.scaledFrame = true; break;
-    case ScaledFrameStart::Refused: UncoverDisplay(window); break;
+    case ScaledFrameStart::Refused:
+      window.scaledFrameRefused = true;
+      UncoverDisplay(window);
+      break;
     case ScaledFrameStart::NotNeeded: break;
   }
+}
+
+void StartScaledFrame(WindowRecord& window) {
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(window.sdl, &width, &height);
+  StartScaledFrame(window, width, height);
 }
 
 void StopScaledFrame(WindowRecord& window, bool contextCurrent) {
@@ -292,13 +313,22 @@ void SwapSdlWindow(void* sdl) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(sdl))
 
 void SdlSwapBuffers(DeviceContext dc) {
   if (!dc || !dc->window || !dc->window->sdl) return;
-  if (!dc->window->scaledFrame) {
-    SDL_GL_SwapWindow(dc->window->sdl);
+  WindowRecord& window = *dc->window;
+  // The drawable is measured at every swap: a window resized by the viewer,
+  // a monitor or resolution change can make it another size at any time.
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(window.sdl, &width, &height);
+  if (window.scaledFrame) {
+    PresentScaledFrame(width, height, SwapSdlWindow, window.sdl);
     return;
   }
-  int width = 0, height = 0;
-  SDL_GL_GetDrawableSize(dc->window->sdl, &width, &height);
-  PresentScaledFrame(width, height, SwapSdlWindow, dc->window->sdl);
+  SDL_GL_SwapWindow(window.sdl);
+  // This frame went to the window as drawn; from the next one on, frames
+  // are scaled onto the new size. A minimised window may have no drawable
+  // and keeps drawing as it was.
+  if (width > 0 && height > 0 && (width != window.width || height != window.height)) {
+    StartScaledFrame(window, width, height);
+  }
 }
 
 void SdlPostQuitMessage(int exitCode) {
@@ -343,6 +373,8 @@ void Translate(const SDL_Event& event) {
         case SDLK_HOME: QueueKey(kKeyHome); break;
         case SDLK_LEFT: QueueKey(kKeyLeft); break;
         case SDLK_RIGHT: QueueKey(kKeyRight); break;
+        case SDLK_f: QueueKey(kKeyF); break;
+        case SDLK_h: QueueKey(kKeyH); break;
         default:
           if (event.key.keysym.sym >= SDLK_1 && event.key.keysym.sym <= SDLK_6) {
             QueueKey(kKey1 + static_cast<std::uintptr_t>(event.key.keysym.sym - SDLK_1));
@@ -425,6 +457,7 @@ WindowSystem SdlWindowSystem() {
   s.ShowWindow = SdlShowWindow;
   s.ShowCursor = SdlShowCursor;
   s.ChangeDisplayMode = SdlChangeDisplayMode;
+  s.SetWindowed = SdlSetWindowed;
   s.GetDeviceContext = SdlGetDeviceContext;
   s.ChoosePixelFormat = SdlChoosePixelFormat;
   s.SetPixelFormat = SdlSetPixelFormat;

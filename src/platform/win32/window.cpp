@@ -42,6 +42,7 @@ struct WindowRecord {
   int depthBits = 0;           // of the pixel format set on it
   bool coversDisplay = false;  // stretched over its monitor when the mode was refused
   bool scaledFrame = false;    // its frames are drawn offscreen and scaled at each swap
+  bool scaledFrameRefused = false;  // the driver cannot scale: never asked again
 };
 
 struct RenderContextRecord {
@@ -106,20 +107,33 @@ bool Win32RegisterWindowClass(const WindowClass& windowClass) {
   return true;
 }
 
+constexpr DWORD kPopupStyle = WS_POPUP;
+constexpr DWORD kFramedStyle = WS_OVERLAPPEDWINDOW;
+
+// The outer rectangle of a window of that style whose drawing area is
+// width x height.
+RECT OuterRect(DWORD style, int width, int height) {
+  RECT rect{0, 0, width, height};
+  if (style & WS_CAPTION) AdjustWindowRect(&rect, style, FALSE);
+  return rect;
+}
+
 WindowHandle Win32CreateShowWindow(const WindowRequest& request) {
   if (!request.className) return nullptr;
   auto procedure = classProcedures.find(request.className);
   if (procedure == classProcedures.end()) return nullptr;
-  DWORD style = WS_POPUP | WS_VISIBLE;
-  if (!request.popup) style |= WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  const DWORD style = (request.popup ? kPopupStyle : kFramedStyle) | WS_VISIBLE;
   auto* window = new WindowRecord;
   window->procedure = procedure->second;
   window->dc.window = window;
   window->width = request.width;
   window->height = request.height;
-  // The outer size is the whole window: nothing is added for a frame.
-  HWND hwnd = CreateWindowExA(0, request.className, request.title ? request.title : "", style, 0, 0, request.width,
-                              request.height, nullptr, nullptr, GetModuleHandleA(nullptr), window);
+  // A popup's outer size is the whole window; a framed window gets its
+  // frame added, so that it draws at the show's size.
+  const RECT outer = OuterRect(style, request.width, request.height);
+  HWND hwnd = CreateWindowExA(0, request.className, request.title ? request.title : "", style, 0, 0,
+                              outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), window);
   if (!hwnd) {
     if (window->hwnd) records.erase(window->hwnd);
     delete window;
@@ -179,6 +193,26 @@ bool Win32ChangeDisplayMode(const DisplayMode* mode) {
   // Refused: the show covers the monitor in its own mode, scaled.
   if (showWindow && showWindow->hwnd) CoverDisplay(*showWindow);
   return false;
+}
+
+void Win32SetWindowed(WindowHandle window, bool windowed) {
+  if (!window || !window->hwnd) return;
+  const DWORD style = (windowed ? kFramedStyle : kPopupStyle) | WS_VISIBLE;
+  SetWindowLongPtrA(window->hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
+  const RECT outer = OuterRect(style, window->width, window->height);
+  int x = 0, y = 0;
+  if (windowed) {
+    // Centred on the monitor's working area, so the title bar is reachable.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoA(MonitorFromWindow(window->hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+      const RECT& work = monitor.rcWork;
+      x = work.left + ((work.right - work.left) - (outer.right - outer.left)) / 2;
+      y = work.top + ((work.bottom - work.top) - (outer.bottom - outer.top)) / 2;
+    }
+  }
+  SetWindowPos(window->hwnd, nullptr, x, y, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
 }
 
 DeviceContext Win32GetDeviceContext(WindowHandle window) {
@@ -242,17 +276,26 @@ std::pair<int, int> ClientSize(const WindowRecord& window) {
 }
 
 // Where the window is not the size the show draws at (it covers a monitor
-// that refused the mode), the frames go to a framebuffer of the show's size
-// that each swap scales onto the window. Without framebuffer objects the
-// window goes back to the show's size.
-void StartScaledFrame(WindowRecord& window) {
-  if (window.scaledFrame) return;
-  auto [width, height] = ClientSize(window);
-  switch (platform::StartScaledFrame(window.width, window.height, window.depthBits, WglProcAddress, width, height)) {
+// that refused the mode, the viewer made the window larger), the frames go
+// to a framebuffer of the show's size that each swap scales onto the
+// window. Without framebuffer objects the window goes back to the show's
+// size, once: a driver that cannot is not asked at every frame.
+void StartScaledFrame(WindowRecord& window, int clientWidth, int clientHeight) {
+  if (window.scaledFrame || window.scaledFrameRefused) return;
+  switch (platform::StartScaledFrame(window.width, window.height, window.depthBits, WglProcAddress, clientWidth,
+                                     clientHeight)) {
     case ScaledFrameStart::Opened: window.scaledFrame = true; break;
-    case ScaledFrameStart::Refused: UncoverDisplay(window); break;
+    case ScaledFrameStart::Refused:
+      window.scaledFrameRefused = true;
+      UncoverDisplay(window);
+      break;
     case ScaledFrameStart::NotNeeded: break;
   }
+}
+
+void StartScaledFrame(WindowRecord& window) {
+  auto [width, height] = ClientSize(window);
+  StartScaledFrame(window, width, height);
 }
 
 void StopScaledFrame(WindowRecord& window, bool contextCurrent) {
@@ -301,12 +344,22 @@ void SwapWindow(void* hdc) { ::SwapBuffers(static_cast<HDC>(hdc)); }
 
 void Win32SwapBuffers(DeviceContext dc) {
   if (!dc || !dc->hdc) return;
-  if (!dc->window->scaledFrame) {
-    ::SwapBuffers(dc->hdc);
+  WindowRecord& window = *dc->window;
+  // The client area is measured at every swap: a window resized by the
+  // viewer, a monitor or resolution change can make it another size at any
+  // time.
+  auto [width, height] = ClientSize(window);
+  if (window.scaledFrame) {
+    PresentScaledFrame(width, height, SwapWindow, dc->hdc);
     return;
   }
-  auto [width, height] = ClientSize(*dc->window);
-  PresentScaledFrame(width, height, SwapWindow, dc->hdc);
+  ::SwapBuffers(dc->hdc);
+  // This frame went to the window as drawn; from the next one on, frames
+  // are scaled onto the new size. A minimised window has no client area and
+  // keeps drawing as it was.
+  if (width > 0 && height > 0 && (width != window.width || height != window.height)) {
+    StartScaledFrame(window, width, height);
+  }
 }
 
 void Win32PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }
@@ -365,6 +418,7 @@ WindowSystem Win32WindowSystem() {
   s.ShowWindow = Win32ShowWindow;
   s.ShowCursor = Win32ShowCursor;
   s.ChangeDisplayMode = Win32ChangeDisplayMode;
+  s.SetWindowed = Win32SetWindowed;
   s.GetDeviceContext = Win32GetDeviceContext;
   s.ChoosePixelFormat = Win32ChoosePixelFormat;
   s.SetPixelFormat = Win32SetPixelFormat;
