@@ -1,7 +1,8 @@
 // The web build's entry points besides main, called by its page
-// (index.html): the show's clock as the sound module reads it, and the
-// frames of ?at=, drawn on the offline capture's simulated clock so that
-// each has the history the capture gives it.
+// (index.html): the show's clock as the sound module reads it; the frames of
+// ?at=, drawn on the offline capture's simulated clock so that each has the
+// history the capture gives it; and the drawing speed of each segment
+// (?rates=), measured as the native benchmark measures it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -75,4 +76,16 @@ extern "C" int quillon_web_capture(const std::uint32_t* positions, int count, in
   shell::ShowOptions show;
   show.noSound = true;
   return shell::RunSimulatedShow(run, show);
+}
+
+// Frames per second of each segment A to F, drawn as fast as the browser
+// lets them at fps frames a second of simulated clock, into rates[0..5].
+// Returns 0, or 1 when the show ended before its last frame.
+extern "C" int quillon_web_rates(int fps, double* rates) {
+  shell::SegmentRates measured;
+  shell::ShowOptions show;
+  show.noSound = true;
+  if (fps < 1 || fps > 1000 || !shell::MeasureSegmentRates(fps, show, measured)) return 1;
+  for (int i = 0; i < 6; ++i) rates[i] = measured.FramesPerSecond(i);
+  return 0;
 }

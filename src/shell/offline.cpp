@@ -1,8 +1,10 @@
 #include "shell/offline.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/gl.h"
+#include "shell/main_loop.h"
 #include "sound/music.h"
 
 namespace shell {
@@ -64,6 +66,53 @@ int RunSimulatedShow(SimulatedShow& run, ShowOptions options) {
   sound::SetMusicPositionSource(nullptr);
   active = nullptr;
   return code;
+}
+
+namespace {
+
+struct RateRun {
+  SegmentRates* rates = nullptr;
+  std::chrono::steady_clock::time_point last;
+  bool started = false;
+};
+
+int SegmentOf(std::uint32_t position) {
+  int segment = 0;
+  while (segment < 5 && position >= SegmentStarts[segment + 1]) ++segment;
+  return segment;
+}
+
+bool TimeFrame(std::uint32_t position, void* context) {
+  RateRun& run = *static_cast<RateRun*>(context);
+  gl::glFinish();
+  const auto now = std::chrono::steady_clock::now();
+  // The first frame's time holds the end of the start-up.
+  if (run.started) {
+    const int segment = SegmentOf(position);
+    run.rates->seconds[segment] += std::chrono::duration<double>(now - run.last).count();
+    ++run.rates->frames[segment];
+  }
+  run.started = true;
+  run.last = now;
+  return true;
+}
+
+}  // namespace
+
+bool MeasureSegmentRates(int fps, const ShowOptions& options, SegmentRates& rates) {
+  rates = SegmentRates{};
+  RateRun timing;
+  timing.rates = &rates;
+  SimulatedShow run;
+  run.plan.fps = static_cast<std::uint64_t>(fps);
+  run.plan.last = ShowEnd;
+  run.frame = TimeFrame;
+  run.context = &timing;
+  if (RunSimulatedShow(run, options) != 0) return false;
+  for (int frames : rates.frames) {
+    if (frames == 0) return false;
+  }
+  return true;
 }
 
 void ReadFrameRgb(std::vector<std::uint8_t>& rgb) {

@@ -47,6 +47,18 @@ struct SimulatedShow {
 // The clock is the music's again afterwards.
 int RunSimulatedShow(SimulatedShow& run, ShowOptions options);
 
+// The show's drawing speed: frames per second of each segment A to F over
+// one run of the whole show on the simulated clock at fps frames a second of
+// music, every frame finished (glFinish) before it is timed, so that what
+// the renderer still owes is counted where it was drawn. The frames of the
+// start-up are left out. False when the show ended before its last frame.
+struct SegmentRates {
+  int frames[6] = {};
+  double seconds[6] = {};
+  double FramesPerSecond(int segment) const { return frames[segment] / seconds[segment]; }
+};
+bool MeasureSegmentRates(int fps, const ShowOptions& options, SegmentRates& rates);
+
 // Reads the presented 800 x 600 frame as RGB, top row first.
 void ReadFrameRgb(std::vector<std::uint8_t>& rgb);
 
