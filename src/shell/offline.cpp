@@ -84,7 +84,11 @@ int SegmentOf(std::uint32_t position) {
 
 bool TimeFrame(std::uint32_t position, void* context) {
   RateRun& run = *static_cast<RateRun*>(context);
-  gl::glFinish();
+  // Reading a pixel back waits until the frame is drawn; a browser returns
+  // from glFinish at once and draws later, wherever it next has to wait.
+  std::uint8_t pixel[4];
+  gl::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  gl::glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
   const auto now = std::chrono::steady_clock::now();
   // The first frame's time holds the end of the start-up.
   if (run.started) {

@@ -49,8 +49,8 @@ int RunSimulatedShow(SimulatedShow& run, ShowOptions options);
 
 // The show's drawing speed: frames per second of each segment A to F over
 // one run of the whole show on the simulated clock at fps frames a second of
-// music, every frame finished (glFinish) before it is timed, so that what
-// the renderer still owes is counted where it was drawn. The frames of the
+// music, every frame finished (a pixel read back) before it is timed, so
+// that what the renderer still owes is counted where it was drawn. The frames of the
 // start-up are left out. False when the show ended before its last frame.
 struct SegmentRates {
   int frames[6] = {};
