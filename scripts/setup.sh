@@ -21,9 +21,12 @@ QUILLON_PACKAGES_WINE_SOUND="pulseaudio"
 # man pages with lintian, desktop-file-validate and man.
 QUILLON_PACKAGES_LINUX="file"
 QUILLON_PACKAGES_LINUX_TEST="lintian desktop-file-utils man-db"
-# The web build: the compiler, and the browser and node (with its npm) that
-# test it.
+# The web build: the compiler, and the browser and node that test it. npm
+# comes with some builds of node; Debian's own is a package of its own,
+# installed only where no npm command exists (it conflicts with a node that
+# brings one).
 QUILLON_PACKAGES_WEB="emscripten chromium nodejs unzip"
+QUILLON_PACKAGES_WEB_NPM="npm"
 
 # One line saying what the script does next.
 quillon_step() { echo "== Quillon: $*"; }

@@ -1,19 +1,52 @@
 // Drives the web build of the show in headless Chromium and checks it.
 //   node drive.js URL [check...]
-// Checks: ready, clock, escape, end. Each prints one line; the exit status
-// is 1 when any failed.
+// Checks: ready, clock, frames, escape, silent, missing, end (and rates, the
+// benchmark's measurement, which checks nothing). ready and clock
+// run first, one at a time (the clock is measured on a quiet machine); the
+// others then run at once, each in a page of its own. Each prints one line;
+// the exit status is 1 when any failed.
 "use strict";
+const fs = require("fs");
+const path = require("path");
+const zlib = require("zlib");
 const puppeteer = require("puppeteer-core");
 
 const url = process.argv[2];
 const checks = process.argv.slice(3);
 const browserPath = process.env.QUILLON_CHROMIUM || "/usr/bin/chromium";
+const referenceDir = process.env.QUILLON_REFERENCE_DIR || path.join(__dirname, "..", "reference");
+// Where the frames that differ from their references are written, if set.
+const failedDir = process.env.QUILLON_WEB_FAILED || "";
 
-async function openPage(browser, query) {
-  const page = await browser.newPage();
+// The music position: bytes of 16-bit stereo at 44,100 Hz.
+const kBytesPerSecond = 176400;
+const kSegmentC = 4350000, kSegmentD = 6520000;
+
+// The reference frames are the native capture's at 10 frames a second,
+// reduced to 200 x 150. A reduced pixel differs when a channel is more than
+// 8 levels away, as in the fixed-function layer's own reference test; that
+// test lets a frame have 16 such pixels (llvmpipe against llvmpipe). Chromium
+// draws WebGL with SwiftShader, which rasterises the edges of small sprites
+// and the finale's feedback copies a little differently: measured here, 64
+// of the 73 frames lie within the layer's tolerance, the others have up to
+// 59 differing pixels (isolated ones at particle edges and in segment F),
+// and no frame is more than 0.62 levels away on average. So a frame may have
+// 64 such pixels and be 1.0 level away on average; the faults the native
+// test is measured against (captions 3 % wider: 543 pixels, half-grey
+// captions at 0.55: 185, particles of size 26: 82) stay outside.
+const kCaptureFps = 10, kReduce = 4;
+const kTolerance = { pixel: 8, differing: 64, mean: 1.0 };
+
+// Each page in a browser context (a window) of its own: a page behind
+// another in one window is hidden and gets no animation frames.
+async function openPage(browser, query, beforeLoad) {
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
+  page.on("close", () => context.close().catch(() => {}));
   const errors = [];
   page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
   page.on("pageerror", (e) => errors.push(String(e)));
+  if (beforeLoad) await page.evaluateOnNewDocument(beforeLoad);
   await page.goto(url + query, { waitUntil: "load" });
   return { page, errors };
 }
@@ -26,37 +59,222 @@ async function waitPhase(page, phases, seconds) {
 
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
+// Bytes of music position a second over `seconds` of wall time, and the
+// browser's audio clock's seconds a second of wall time. Each reading takes
+// the page's time with it: a page busy drawing answers late.
+async function positionRate(page, seconds) {
+  await page.waitForFunction(() => window.quillon.position() > 0, { timeout: 120000, polling: 50 });
+  const read = () => page.evaluate(() => [window.quillon.position(), performance.now(), window.quillon.audioTime()]);
+  const [p0, t0, a0] = await read();
+  await sleep(seconds * 1000);
+  const [p1, t1, a1] = await read();
+  return { rate: (p1 - p0) / ((t1 - t0) / 1000), audioRate: (a1 - a0) / ((t1 - t0) / 1000) };
+}
+
+const off = (rate) => Math.abs(rate / kBytesPerSecond - 1) > 0.02;
+
+// The position counts what has been heard, so it keeps to the browser's
+// audio clock. Headless Chromium on a machine without a sound card plays
+// into a stand-in device whose clock drifts from the wall clock when the
+// machine is loaded (measured up to 3 % with 15 processes waiting for the
+// two cores); then the position is held to the audio clock instead.
+function checkRate({ rate, audioRate }, withAudio) {
+  console.log("  position advances " + rate.toFixed(0) + " bytes per second" +
+              (withAudio ? "; the audio clock " + audioRate.toFixed(4) + " seconds a second" : ""));
+  if (!off(rate)) return;
+  if (withAudio && Math.abs(audioRate - 1) > 0.01 && !off(rate / audioRate)) {
+    console.log("  the audio clock drifted: " + (rate / audioRate).toFixed(0) + " bytes per second of audio");
+    return;
+  }
+  throw new Error("rate " + rate.toFixed(0));
+}
+
+// An 8-bit RGB or RGBA PNG without interlacing (what the project writes) as
+// {width, height, rgb}.
+function readPng(file) {
+  const data = fs.readFileSync(file);
+  let at = 8, width = 0, height = 0, channels = 0;
+  const idat = [];
+  while (at < data.length) {
+    const length = data.readUInt32BE(at), type = data.toString("latin1", at + 4, at + 8);
+    const body = data.subarray(at + 8, at + 8 + length);
+    if (type === "IHDR") {
+      width = body.readUInt32BE(0);
+      height = body.readUInt32BE(4);
+      channels = { 2: 3, 6: 4 }[body[9]];
+      if (body[8] !== 8 || !channels || body[12] !== 0) throw new Error(file + ": not an 8-bit RGB(A) PNG");
+    } else if (type === "IDAT") {
+      idat.push(body);
+    }
+    at += 12 + length;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(idat));
+  const stride = width * channels, rows = Buffer.alloc(stride * height);
+  for (let y = 0; y < height; ++y) {
+    const filter = raw[y * (stride + 1)];
+    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let x = 0; x < stride; ++x) {
+      const a = x >= channels ? rows[y * stride + x - channels] : 0;
+      const b = y > 0 ? rows[(y - 1) * stride + x] : 0;
+      const c = x >= channels && y > 0 ? rows[(y - 1) * stride + x - channels] : 0;
+      let v = line[x];
+      if (filter === 1) v += a;
+      else if (filter === 2) v += b;
+      else if (filter === 3) v += (a + b) >> 1;
+      else if (filter === 4) {
+        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+        v += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      }
+      rows[y * stride + x] = v & 255;
+    }
+  }
+  const rgb = Buffer.alloc(width * height * 3);
+  for (let i = 0; i < width * height; ++i) rows.copy(rgb, i * 3, i * channels, i * channels + 3);
+  return { width, height, rgb };
+}
+
+// How far a frame is from its reference: pixels beyond the tolerance, the
+// worst channel difference, the mean channel difference.
+function compareFrames(frame, reference) {
+  let differing = 0, worst = 0, total = 0;
+  for (let i = 0; i < frame.length; i += 3) {
+    let most = 0;
+    for (let c = 0; c < 3; ++c) {
+      const d = Math.abs(frame[i + c] - reference[i + c]);
+      most = Math.max(most, d);
+      total += d;
+    }
+    worst = Math.max(worst, most);
+    if (most > kTolerance.pixel) ++differing;
+  }
+  return { differing, worst, mean: total / frame.length };
+}
+
 const tests = {
-  // The page loads without console errors and reaches "ready".
+  // The page loads without console errors, shows the download's progress
+  // and reaches "ready".
   async ready(browser) {
-    const { page, errors } = await openPage(browser, "");
+    const { page, errors } = await openPage(browser, "", () => {
+      window.quillonSeen = [];
+      new MutationObserver(() => {
+        const status = document.getElementById("status"), bar = document.getElementById("progress");
+        if (status && bar) window.quillonSeen.push([status.textContent, bar.value]);
+      }).observe(document, { subtree: true, childList: true, characterData: true, attributes: true });
+    });
     const phase = await waitPhase(page, ["ready", "failed"], 120);
+    const seen = await page.evaluate(() => window.quillonSeen);
     await page.close();
     if (phase !== "ready") throw new Error("phase " + phase);
     if (errors.length) throw new Error("console errors: " + errors.join(" | "));
+    const shown = seen.filter(([text]) => /^Loading the show: \d+ % of \d+\.\d MB$/.test(text));
+    if (!shown.length) throw new Error("no progress shown while loading");
+    if (shown[shown.length - 1][1] !== 1) throw new Error("the progress bar ends at " + shown[shown.length - 1][1]);
+    console.log("  progress shown " + shown.length + " times, last \"" + shown[shown.length - 1][0] + "\"");
   },
-  // The music position advances at 176,400 bytes per second within 2 %.
+  // The music position advances at 176,400 bytes per second within 2 %,
+  // the mix played by the AudioWorklet.
   async clock(browser) {
     const { page } = await openPage(browser, "?autoplay");
     await waitPhase(page, ["playing", "failed"], 120);
-    await page.waitForFunction(() => window.quillon.position() > 0, { timeout: 120000, polling: 50 });
-    const t0 = Date.now(), p0 = await page.evaluate(() => window.quillon.position());
-    await sleep(10000);
-    const t1 = Date.now(), p1 = await page.evaluate(() => window.quillon.position());
+    const rate = await positionRate(page, 10);
+    const output = await page.evaluate(() => window.quillon.audioOutput());
     await page.close();
-    const rate = (p1 - p0) / ((t1 - t0) / 1000);
-    console.log("  position advances " + rate.toFixed(0) + " bytes per second");
-    if (Math.abs(rate / 176400 - 1) > 0.02) throw new Error("rate " + rate.toFixed(0));
+    // Chromium has AudioWorklet: the worklet plays the mix, not the fallback.
+    if (output !== "worklet") throw new Error("the mix plays through \"" + output + "\", not the worklet");
+    checkRate(rate, true);
   },
-  // Escape ends the show.
+  // The frames drawn with ?at= at the reference frames' positions (and the
+  // loading frames) match the native references.
+  async frames(browser) {
+    const names = fs.readdirSync(referenceDir).filter((n) => /^(\d{8}|loading\d+)\.png$/.test(n))
+      .map((n) => n.slice(0, -4)).sort();
+    const positions = names.filter((n) => /^\d{8}$/.test(n)).map(Number);
+    if (!positions.length) throw new Error("no reference frames in " + referenceDir);
+    const { page } = await openPage(browser, "?at=" + positions.join(",") + "&fps=" + kCaptureFps +
+                                             "&reduce=" + kReduce);
+    const phase = await waitPhase(page, ["captured", "failed", "ended"], 400);
+    if (phase !== "captured") {
+      const text = await page.evaluate(() => document.getElementById("message").textContent);
+      throw new Error("phase " + phase + " " + text);
+    }
+    const drawn = await page.evaluate(() => window.quillon.frames.map((f) => f.name));
+    const failures = [];
+    const worst = { mean: 0, meanAt: "", differing: 0, differingAt: "" };
+    for (const name of names) {
+      const i = drawn.indexOf(name);
+      if (i < 0) { failures.push(name + " not drawn"); continue; }
+      const frame = Buffer.from(await page.evaluate((k) => window.quillon.frameBase64(k), i), "base64");
+      const reference = readPng(path.join(referenceDir, name + ".png"));
+      if (frame.length !== reference.rgb.length) { failures.push(name + " has another size"); continue; }
+      const r = compareFrames(frame, reference.rgb);
+      if (r.mean >= worst.mean) Object.assign(worst, { mean: r.mean, meanAt: name });
+      if (r.differing >= worst.differing) Object.assign(worst, { differing: r.differing, differingAt: name });
+      if (r.differing > kTolerance.differing || r.mean > kTolerance.mean) {
+        // The frame is kept for a look (PPM, which any viewer opens).
+        if (failedDir) {
+          fs.mkdirSync(failedDir, { recursive: true });
+          fs.writeFileSync(path.join(failedDir, name + "-frame.ppm"),
+                           Buffer.concat([Buffer.from("P6\n" + reference.width + " " + reference.height + "\n255\n"), frame]));
+        }
+        failures.push(name + ": " + r.differing + " pixels beyond " + kTolerance.pixel + " levels, worst " +
+                      r.worst + ", mean " + r.mean.toFixed(2));
+      }
+    }
+    await page.close();
+    console.log("  " + names.length + " frames: at most " + worst.differing + " differing pixels (" +
+                worst.differingAt + "), at most " + worst.mean.toFixed(2) + " levels away on average (" +
+                worst.meanAt + ")");
+    if (failures.length) throw new Error(failures.join("; "));
+  },
+  // Escape in segment C ends the show.
   async escape(browser) {
-    const { page } = await openPage(browser, "?autoplay");
+    const { page } = await openPage(browser, "?autoplay&start=" + (kSegmentC + 100000));
     await waitPhase(page, ["playing", "failed"], 120);
+    // The show begins in segment C, not by playing up to it.
     await page.waitForFunction(() => window.quillon.position() > 0, { timeout: 120000, polling: 50 });
+    const at = await page.evaluate(() => window.quillon.position());
+    if (at < kSegmentC || at >= kSegmentD) throw new Error("position " + at + " is not in segment C");
     await page.keyboard.press("Escape");
     const phase = await waitPhase(page, ["ended", "failed"], 60);
     await page.close();
     if (phase !== "ended") throw new Error("phase " + phase);
+  },
+  // Without music.mp3 the show runs on the silent clock.
+  async silent(browser) {
+    const { page, errors } = await openPage(browser, "?autoplay&without=music.mp3");
+    const phase = await waitPhase(page, ["playing", "failed"], 120);
+    if (phase !== "playing") throw new Error("phase " + phase);
+    const rate = await positionRate(page, 5);
+    const [after, music] = await page.evaluate(() => [window.quillon.phase, Module.FS.analyzePath("/music.mp3").exists]);
+    await page.close();
+    if (after !== "playing") throw new Error("phase " + after + " " + errors.join(" | "));
+    if (music) throw new Error("music.mp3 was not left out");
+    checkRate(rate, false);
+  },
+  // A missing picture shows its message on the page as text.
+  async missing(browser) {
+    const { page } = await openPage(browser, "?autoplay&without=hund.tga");
+    const phase = await waitPhase(page, ["failed", "ended"], 120);
+    const shown = await page.evaluate(() => {
+      const m = document.getElementById("message"), box = m.getBoundingClientRect();
+      const style = getComputedStyle(m);
+      return { text: m.innerText, visible: style.display !== "none" && style.visibility !== "hidden" &&
+               box.width > 0 && box.height > 0 && box.top >= 0 && box.bottom <= innerHeight };
+    });
+    await page.close();
+    if (phase !== "failed") throw new Error("phase " + phase);
+    if (!shown.visible) throw new Error("the message is not in view");
+    if (!/File not found : hund\.tga/.test(shown.text)) throw new Error("message \"" + shown.text + "\"");
+  },
+  // Not a check: how fast the page draws each segment (?rates=), for
+  // bench/web-vs-native.
+  async rates(browser) {
+    const { page } = await openPage(browser, "?rates=10");
+    const phase = await waitPhase(page, ["measured", "failed", "ended"], 600);
+    const rates = await page.evaluate(() => window.quillon.rates);
+    await page.close();
+    if (phase !== "measured") throw new Error("phase " + phase);
+    rates.forEach((r, i) => console.log("  segment " + "ABCDEF"[i] + ": " + r.toFixed(1) + " frames per second"));
   },
   // The whole show plays to its end by itself.
   async end(browser) {
@@ -67,26 +285,43 @@ const tests = {
   },
 };
 
+async function run(browser, name) {
+  if (!tests[name]) return "FAIL " + name + ": no such check";
+  const started = Date.now();
+  try {
+    await tests[name](browser);
+    return "ok   " + name + " (" + ((Date.now() - started) / 1000).toFixed(0) + " s)";
+  } catch (e) {
+    return "FAIL " + name + ": " + e.message;
+  }
+}
+
 (async () => {
   const browser = await puppeteer.launch({
     executablePath: browserPath,
     headless: true,
+    protocolTimeout: 600000,
     args: ["--headless=new", "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-           "--autoplay-policy=no-user-gesture-required"],
+           "--autoplay-policy=no-user-gesture-required",
+           // Pages in the background keep drawing and sounding at full rate.
+           "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
+           "--disable-backgrounding-occluded-windows"],
   });
-  let failed = 0;
+  const results = [];
   try {
-    for (const name of checks) {
-      try {
-        await tests[name](browser);
-        console.log("ok   " + name);
-      } catch (e) {
-        failed++;
-        console.log("FAIL " + name + ": " + e.message);
-      }
+    for (const name of checks.filter((n) => n === "ready" || n === "clock")) {
+      const line = await run(browser, name);
+      console.log(line);
+      results.push(line);
     }
+    const together = checks.filter((n) => n !== "ready" && n !== "clock");
+    await Promise.all(together.map(async (name) => {
+      const line = await run(browser, name);
+      console.log(line);
+      results.push(line);
+    }));
   } finally {
     await browser.close();
   }
-  process.exit(failed ? 1 : 0);
+  process.exit(results.some((l) => l.startsWith("FAIL")) ? 1 : 0);
 })();

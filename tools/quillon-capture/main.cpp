@@ -29,14 +29,13 @@
 #include "platform/image_write.h"
 #include "sheet.h"
 #include "shell/main_loop.h"
-#include "shell/startup.h"
-#include "sound/music.h"
+#include "shell/offline.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr std::uint32_t kUnitsPerSecond = 176400;
+constexpr std::uint32_t kUnitsPerSecond = shell::kPositionUnitsPerSecond;
 constexpr std::uint32_t kShowEnd = shell::ShowEnd;
 
 const char kUsage[] =
@@ -232,73 +231,21 @@ std::string FindData(const std::string& given) {
        " (make it with quillon-assets, or name it with --data)");
 }
 
-// The frames of one run: the regular frames k * 176,400 / fps and the
-// positions asked for with --at, in order, up to the last one needed.
-struct Plan {
-  std::uint64_t fps = 60;
-  std::uint64_t gridIndex = 0;
-  std::vector<std::uint32_t> extras;  // sorted, unique
-  std::size_t extraIndex = 0;
-  std::uint32_t last = 0;
-
-  std::uint32_t Grid(std::uint64_t k) const { return static_cast<std::uint32_t>(k * kUnitsPerSecond / fps); }
-  // The frame after the one at `current`; false when the run is over.
-  bool Next(std::uint32_t current, std::uint32_t& next) {
-    while (Grid(gridIndex) <= current) ++gridIndex;
-    while (extraIndex < extras.size() && extras[extraIndex] <= current) ++extraIndex;
-    std::uint64_t candidate = Grid(gridIndex);
-    if (extraIndex < extras.size()) candidate = std::min<std::uint64_t>(candidate, extras[extraIndex]);
-    if (candidate > last) return false;
-    next = static_cast<std::uint32_t>(candidate);
-    return true;
-  }
-  std::uint64_t CountFrames() const {
-    std::uint64_t gridFrames = static_cast<std::uint64_t>(last) * fps / kUnitsPerSecond + 1;
-    std::uint64_t extraFrames = 0;
-    for (std::uint32_t p : extras) {
-      if (static_cast<std::uint64_t>(p) * fps % kUnitsPerSecond != 0) ++extraFrames;
-    }
-    return gridFrames + extraFrames;
-  }
-};
-
 struct Capture {
   Options options;
-  Plan plan;
+  shell::SimulatedShow run;
   std::set<std::uint32_t> saveAt;  // positions to save (--at)
   bool saveRange = false;          // --from/--to: every frame in the range
   std::uint32_t rangeFrom = 0, rangeTo = 0;
-  std::uint32_t position = 0;
   std::uint64_t framesDone = 0, framesTotal = 0;
   int lastPercent = -1;
   std::vector<capture::Frame> sheetFrames;
-  std::vector<std::uint8_t> rgb, rgba;
+  std::vector<std::uint8_t> rgb;
   std::FILE* video = nullptr;
   std::uint32_t saved = 0;
   bool terminal = false;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
-
-Capture* active = nullptr;
-
-std::uint32_t SimulatedPosition() { return active->position; }
-
-void ReadFrame(Capture& c) {
-  c.rgba.resize(capture::kFrameWidth * capture::kFrameHeight * 4);
-  c.rgb.resize(capture::kFrameWidth * capture::kFrameHeight * 3);
-  gl::glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  gl::glReadPixels(0, 0, capture::kFrameWidth, capture::kFrameHeight, GL_RGBA, GL_UNSIGNED_BYTE, c.rgba.data());
-  // The back buffer's first row is the bottom one; pictures start at the top.
-  for (int y = 0; y < capture::kFrameHeight; ++y) {
-    const std::uint8_t* src = &c.rgba[static_cast<std::size_t>(capture::kFrameHeight - 1 - y) * capture::kFrameWidth * 4];
-    std::uint8_t* dst = &c.rgb[static_cast<std::size_t>(y) * capture::kFrameWidth * 3];
-    for (int x = 0; x < capture::kFrameWidth; ++x) {
-      dst[x * 3] = src[x * 4];
-      dst[x * 3 + 1] = src[x * 4 + 1];
-      dst[x * 3 + 2] = src[x * 4 + 2];
-    }
-  }
-}
 
 // Files written under a temporary name, removed if the run ends early.
 std::vector<std::string> temporaries;
@@ -319,26 +266,8 @@ void WriteFrame(Capture& c, const std::string& name) {
   const std::string path = c.options.out + "/" + name;
   const int n = c.options.reduce;
   const int width = capture::kFrameWidth / n, height = capture::kFrameHeight / n;
-  const std::uint8_t* pixels = c.rgb.data();
-  std::vector<std::uint8_t> reduced;
-  if (n > 1) {
-    reduced.resize(static_cast<std::size_t>(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        for (int channel = 0; channel < 3; ++channel) {
-          int sum = 0;
-          for (int dy = 0; dy < n; ++dy) {
-            const std::uint8_t* row = &c.rgb[static_cast<std::size_t>(y * n + dy) * capture::kFrameWidth * 3];
-            for (int dx = 0; dx < n; ++dx) sum += row[(x * n + dx) * 3 + channel];
-          }
-          reduced[(static_cast<std::size_t>(y) * width + x) * 3 + channel] =
-              static_cast<std::uint8_t>((sum + n * n / 2) / (n * n));
-        }
-      }
-    }
-    pixels = reduced.data();
-  }
-  WritePngInPlace(path, width, height, pixels);
+  const std::vector<std::uint8_t> pixels = shell::ReduceFrame(c.rgb, capture::kFrameWidth, capture::kFrameHeight, n);
+  WritePngInPlace(path, width, height, pixels.data());
 }
 
 void ShowProgress(Capture& c) {
@@ -357,7 +286,7 @@ void ShowProgress(Capture& c) {
   std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %llu of %llu  position %s  %lld:%02lld left ", filled,
                "########################################", kBar - filled, "", percent,
                static_cast<unsigned long long>(c.framesDone), static_cast<unsigned long long>(c.framesTotal),
-               capture::GroupedDigits(c.position).c_str(), leftSeconds / 60, leftSeconds % 60);
+               capture::GroupedDigits(c.run.position).c_str(), leftSeconds / 60, leftSeconds % 60);
   if (percent == 100) std::fputc('\n', stderr);
   std::fflush(stderr);
 }
@@ -464,7 +393,7 @@ bool AfterFrame(std::uint32_t framePosition, void* context) {
   // A video run has only the regular frames, so every frame in range is one.
   const bool toVideo = c.video != nullptr && inRange;
   if (save || toVideo) {
-    ReadFrame(c);
+    shell::ReadFrameRgb(c.rgb);
     if (save && !c.options.out.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "%08u.png", framePosition);
@@ -476,16 +405,13 @@ bool AfterFrame(std::uint32_t framePosition, void* context) {
   }
   ++c.framesDone;
   ShowProgress(c);
-  std::uint32_t next = 0;
-  if (!c.plan.Next(framePosition, next)) return false;
-  c.position = next;
   return true;
 }
 
 void LoadingFrame(std::int32_t blocks, void* context) {
   Capture& c = *static_cast<Capture*>(context);
   if (!c.options.loading) return;
-  ReadFrame(c);
+  shell::ReadFrameRgb(c.rgb);
   WriteFrame(c, "loading" + std::to_string(blocks) + ".png");
   ++c.saved;
 }
@@ -502,7 +428,7 @@ int main(int argc, char** argv) {
   o.sheet = absolute(o.sheet);
   o.video = absolute(o.video);
 
-  c.plan.fps = static_cast<std::uint64_t>(o.fps);
+  c.run.plan.fps = static_cast<std::uint64_t>(o.fps);
   if (!o.video.empty()) {
     if (!o.haveFrom) o.from = 0;
     if (!o.haveTo) o.to = kShowEnd;
@@ -529,14 +455,14 @@ int main(int argc, char** argv) {
     c.saveAt.insert(o.from);
     if (!o.video.empty() && o.out.empty() && o.sheet.empty()) c.saveAt.clear();
   }
-  c.plan.extras.assign(c.saveAt.begin(), c.saveAt.end());
-  if (c.saveRange && o.from <= kShowEnd) c.plan.extras.push_back(o.from);
-  std::sort(c.plan.extras.begin(), c.plan.extras.end());
-  c.plan.extras.erase(std::unique(c.plan.extras.begin(), c.plan.extras.end()), c.plan.extras.end());
-  if (!o.video.empty()) c.plan.extras.clear();  // a video wants evenly spaced frames
-  c.plan.last = c.saveRange ? c.rangeTo : 0;
-  for (std::uint32_t p : c.saveAt) c.plan.last = std::max(c.plan.last, p);
-  c.framesTotal = c.plan.CountFrames();
+  c.run.plan.extras.assign(c.saveAt.begin(), c.saveAt.end());
+  if (c.saveRange && o.from <= kShowEnd) c.run.plan.extras.push_back(o.from);
+  std::sort(c.run.plan.extras.begin(), c.run.plan.extras.end());
+  c.run.plan.extras.erase(std::unique(c.run.plan.extras.begin(), c.run.plan.extras.end()), c.run.plan.extras.end());
+  if (!o.video.empty()) c.run.plan.extras.clear();  // a video wants evenly spaced frames
+  c.run.plan.last = c.saveRange ? c.rangeTo : 0;
+  for (std::uint32_t p : c.saveAt) c.run.plan.last = std::max(c.run.plan.last, p);
+  c.framesTotal = c.run.plan.CountFrames();
 
   // Every output is checked before the first frame is rendered.
   if (!o.out.empty()) {
@@ -562,18 +488,12 @@ int main(int argc, char** argv) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   setenv("QUILLON_NO_DIALOGS", "1", 1);
   if (chdir(data.c_str()) != 0) Fail("cannot enter " + data + ": " + std::strerror(errno));
-  active = &c;
-  c.position = 0;
-  sound::SetMusicPositionSource(SimulatedPosition);
-
-  shell::LoopHooks hooks;
-  hooks.afterFrame = AfterFrame;
-  hooks.loadingFrame = LoadingFrame;
-  hooks.context = &c;
+  c.run.frame = AfterFrame;
+  c.run.loadingFrame = LoadingFrame;
+  c.run.context = &c;
   shell::ShowOptions show;
   show.headless = true;
-  show.hooks = &hooks;
-  const int code = shell::RunShow(show);
+  const int code = shell::RunSimulatedShow(c.run, show);
   if (code != 0) return code;
 
   if (c.video) {

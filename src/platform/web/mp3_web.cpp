@@ -1,10 +1,14 @@
 // MP3 decoding by the browser (decodeAudioData), which trims the encoder's
 // delay and padding from the LAME tag as a gapless decoder does. The whole
-// file is decoded when it is opened; the loop waits for it (ASYNCIFY).
+// file is decoded when it is opened; the loop waits for it (ASYNCIFY). The
+// latest file's samples are kept: a seek opens the same file again, and
+// decoding it anew would take seconds while the music plays on from where
+// it was.
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "platform/audio_decode.h"
@@ -41,14 +45,24 @@ EM_ASYNC_JS(void, DecodeInBrowser, (const void* data, int size, int* out), {
   }
 });
 
+// A file's bytes and their samples.
+struct DecodedMusic {
+  std::vector<unsigned char> file;
+  std::int16_t* samples = nullptr;  // malloc'd by DecodeInBrowser
+  std::size_t frames = 0;
+  int rate = 0;
+  int channels = 0;
+  ~DecodedMusic() { std::free(samples); }
+};
+
+std::shared_ptr<const DecodedMusic> latest;
+
 }  // namespace
 
 namespace platform::audio_detail {
 
 struct Mp3Stream {
-  std::int16_t* samples = nullptr;
-  std::size_t frames = 0;
-  int channels = 0;
+  std::shared_ptr<const DecodedMusic> music;
   std::size_t next = 0;  // the next frame to hand out
 };
 
@@ -56,25 +70,33 @@ Mp3Stream* OpenMp3(ByteSource& io, int& rate, int& channels) {
   if (io.size == 0 || io.size > 0x7FFFFFFF || !SeekBytes(io, 0)) return nullptr;
   std::vector<unsigned char> bytes(static_cast<std::size_t>(io.size));
   if (ReadBytes(io, bytes.data(), bytes.size()) != bytes.size()) return nullptr;
-  int out[4] = {0, 0, 0, 0};
-  DecodeInBrowser(bytes.data(), static_cast<int>(bytes.size()), out);
-  if (out[0] == 0 || out[1] <= 0 || out[2] <= 0 || out[3] < 1) {
-    std::free(reinterpret_cast<void*>(static_cast<std::uintptr_t>(out[0])));
-    return nullptr;
+  if (!latest || latest->file != bytes) {
+    int out[4] = {0, 0, 0, 0};
+    DecodeInBrowser(bytes.data(), static_cast<int>(bytes.size()), out);
+    if (out[0] == 0 || out[1] <= 0 || out[2] <= 0 || out[3] < 1) {
+      std::free(reinterpret_cast<void*>(static_cast<std::uintptr_t>(out[0])));
+      return nullptr;
+    }
+    auto music = std::make_shared<DecodedMusic>();
+    music->samples = reinterpret_cast<std::int16_t*>(static_cast<std::uintptr_t>(out[0]));
+    music->frames = static_cast<std::size_t>(out[1]);
+    music->rate = out[2];
+    music->channels = out[3];
+    music->file = std::move(bytes);
+    latest = std::move(music);
   }
-  rate = out[2];
-  channels = out[3];
+  rate = latest->rate;
+  channels = latest->channels;
   auto* mp3 = new Mp3Stream;
-  mp3->samples = reinterpret_cast<std::int16_t*>(static_cast<std::uintptr_t>(out[0]));
-  mp3->frames = static_cast<std::size_t>(out[1]);
-  mp3->channels = out[3];
+  mp3->music = latest;
   return mp3;
 }
 
 std::size_t DecodeMp3(Mp3Stream& mp3, std::vector<std::int16_t>& out, std::size_t maxFrames) {
-  const std::size_t frames = std::min(maxFrames, mp3.frames - mp3.next);
-  const std::size_t channels = static_cast<std::size_t>(mp3.channels);
-  const std::int16_t* from = mp3.samples + mp3.next * channels;
+  const DecodedMusic& music = *mp3.music;
+  const std::size_t frames = std::min(maxFrames, music.frames - mp3.next);
+  const std::size_t channels = static_cast<std::size_t>(music.channels);
+  const std::int16_t* from = music.samples + mp3.next * channels;
   out.insert(out.end(), from, from + frames * channels);
   mp3.next += frames;
   return frames;
@@ -85,10 +107,6 @@ bool RewindMp3(Mp3Stream& mp3) {
   return true;
 }
 
-void CloseMp3(Mp3Stream* mp3) {
-  if (!mp3) return;
-  std::free(mp3->samples);
-  delete mp3;
-}
+void CloseMp3(Mp3Stream* mp3) { delete mp3; }
 
 }  // namespace platform::audio_detail
