@@ -108,15 +108,8 @@ bool Win32RegisterWindowClass(const WindowClass& windowClass) {
 }
 
 constexpr DWORD kPopupStyle = WS_POPUP;
-constexpr DWORD kFramedStyle = WS_OVERLAPPEDWINDOW;
-
-// The outer rectangle of a window of that style whose drawing area is
-// width x height.
-RECT OuterRect(DWORD style, int width, int height) {
-  RECT rect{0, 0, width, height};
-  if (style & WS_CAPTION) AdjustWindowRect(&rect, style, FALSE);
-  return rect;
-}
+// A framed window is the popup with a title bar and a sizing border.
+constexpr DWORD kFramedStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 
 WindowHandle Win32CreateShowWindow(const WindowRequest& request) {
   if (!request.className) return nullptr;
@@ -128,12 +121,10 @@ WindowHandle Win32CreateShowWindow(const WindowRequest& request) {
   window->dc.window = window;
   window->width = request.width;
   window->height = request.height;
-  // A popup's outer size is the whole window; a framed window gets its
-  // frame added, so that it draws at the show's size.
-  const RECT outer = OuterRect(style, request.width, request.height);
-  HWND hwnd = CreateWindowExA(0, request.className, request.title ? request.title : "", style, 0, 0,
-                              outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                              GetModuleHandleA(nullptr), window);
+  // The outer size is the whole window: nothing is added for a frame, which
+  // takes its room from inside (the swap scales the frame onto what is left).
+  HWND hwnd = CreateWindowExA(0, request.className, request.title ? request.title : "", style, 0, 0, request.width,
+                              request.height, nullptr, nullptr, GetModuleHandleA(nullptr), window);
   if (!hwnd) {
     if (window->hwnd) records.erase(window->hwnd);
     delete window;
@@ -199,7 +190,6 @@ void Win32SetWindowed(WindowHandle window, bool windowed) {
   if (!window || !window->hwnd) return;
   const DWORD style = (windowed ? kFramedStyle : kPopupStyle) | WS_VISIBLE;
   SetWindowLongPtrA(window->hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
-  const RECT outer = OuterRect(style, window->width, window->height);
   int x = 0, y = 0;
   if (windowed) {
     // Centred on the monitor's working area, so the title bar is reachable.
@@ -207,11 +197,11 @@ void Win32SetWindowed(WindowHandle window, bool windowed) {
     monitor.cbSize = sizeof monitor;
     if (GetMonitorInfoA(MonitorFromWindow(window->hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
       const RECT& work = monitor.rcWork;
-      x = work.left + ((work.right - work.left) - (outer.right - outer.left)) / 2;
-      y = work.top + ((work.bottom - work.top) - (outer.bottom - outer.top)) / 2;
+      x = work.left + ((work.right - work.left) - window->width) / 2;
+      y = work.top + ((work.bottom - work.top) - window->height) / 2;
     }
   }
-  SetWindowPos(window->hwnd, nullptr, x, y, outer.right - outer.left, outer.bottom - outer.top,
+  SetWindowPos(window->hwnd, nullptr, x, y, window->width, window->height,
                SWP_NOZORDER | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
 }
 
