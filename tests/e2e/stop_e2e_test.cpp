@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -31,6 +32,13 @@ using e2e::Xvfb;
 // The limit within which a stop request must have ended the show and every
 // process it started.
 constexpr int kStopLimitMs = 2000;
+
+// Makes a folder the show takes for its data (it holds a "music.mp3", here
+// empty) while every picture is missing: the loading stops at the first one,
+// "hund.tga".
+void MakeShowFolderWithoutPictures(const std::string& folder) {
+  std::ofstream(fs::path(folder) / "music.mp3").put('\0');
+}
 
 class StopEndToEnd : public ::testing::Test {
  protected:
@@ -73,7 +81,7 @@ void PrintTo(const BoxStop& c, std::ostream* os) { *os << c.name; }
 
 class StopWithBoxUp : public StopEndToEnd, public ::testing::WithParamInterface<BoxStop> {};
 
-// Started in a folder without the data set, the show opens its window and
+// Started in a folder without the pictures, the show opens its window and
 // shows the box for the first picture, "hund.tga", from a helper process.
 TEST_P(StopWithBoxUp, EndsTheShowAndTheBoxHelpers) {
   ShowOptions options;
@@ -85,6 +93,7 @@ TEST_P(StopWithBoxUp, EndsTheShowAndTheBoxHelpers) {
     }
     options.command = {"/usr/bin/unshare", "-m", "sh", "-c", "umount -l /proc && exec \"$0\"", QUILLON_BINARY};
   }
+  MakeShowFolderWithoutPictures(dir_.path());
   Show show(x_.display(), dir_.path(), dir_.path(), options);
   ASSERT_TRUE(e2e::WaitForTitle(x_.display(), show, "Texture Loader Error Message")) << show.Out() << show.Err();
   // The box is up and waited on: the loading stands still.
@@ -103,11 +112,12 @@ INSTANTIATE_TEST_SUITE_P(EverySignal, StopWithBoxUp,
                          [](const ::testing::TestParamInfo<BoxStop>& info) { return std::string(info.param.name); });
 
 // Standard output read by nobody (`quillon | head -c 0`) in a folder without
-// the data set: the " ERROR " lines meet a closed pipe, and the show still
+// the pictures: the " ERROR " lines meet a closed pipe, and the show still
 // ends as it would (the report, 217) with its teardown (the mode back).
 TEST_F(StopEndToEnd, ClosedStandardOutputStillRunsTheTeardown) {
   ShowOptions options;
   options.command = {"/bin/bash", "-c", "\"$0\" | head -c 0; exit ${PIPESTATUS[0]}", QUILLON_BINARY};
+  MakeShowFolderWithoutPictures(dir_.path());
   Show show(x_.display(), dir_.path(), dir_.path(), options);
   EXPECT_EQ(show.Wait(60), 217) << show.Err();
   EXPECT_NE(show.Err().find("File not found : hund.tga"), std::string::npos) << show.Err();
