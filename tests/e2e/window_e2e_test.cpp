@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -89,6 +90,9 @@ TEST_F(WindowEndToEnd, WithoutMusicTheShowRunsOnTheSilentClock) {
 
 TEST(WindowWithoutDisplay, ReportsTheFailedWindowAndExitsOne) {
   testsupport::TempDir dir;
+  // A folder the show takes for its data (it holds a "music.mp3"), so that it
+  // gets as far as its window.
+  std::ofstream(dir.File("music.mp3")).put('\0');
   // Without an X server. The X11 driver is named so that no other video
   // driver of the machine (a console's DRM device) can stand in for it.
   const std::string run = "cd " + dir.path() +
