@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <new>
@@ -97,7 +96,10 @@ struct AudioState {
   std::vector<float> mix;
   bool mixerFailed = false;  // a pull found no memory: the voices may be half-updated
 
-  std::deque<PendingEnd> ends;
+  // Sized when the device opens (kEndNotices), so that queueing an end on
+  // the sound thread does not allocate; only more notices waiting at once
+  // than that grow it there.
+  std::vector<PendingEnd> ends;
   std::condition_variable endsChanged;
   std::uint32_t notifierGeneration = 0;  // a notifier thread runs while its number is current
   std::thread notifier;
@@ -131,6 +133,18 @@ std::uint32_t NewHandle(AudioState& s) {
 }
 
 constexpr std::size_t kDecodeChunk = 4096;
+// The most frames a voice's pending buffer holds: up to two chunks already
+// mixed (dropped in bulk), the chunk being mixed, one decoded ahead and the
+// decoder's room to write into.
+constexpr std::size_t kPendingFrames = 4 * kDecodeChunk + 2;
+// End notices that may wait for the notifier at once without the queue growing.
+constexpr std::size_t kEndNotices = 64;
+
+// Sized on the thread that starts a voice, so the mixer does not allocate
+// for it on the sound thread.
+void ReservePending(Voice& v) {
+  v.pending.reserve(kPendingFrames * static_cast<std::size_t>(std::max(v.channels, 1)));
+}
 
 // Makes frame `frame` available in pending unless the data ends first.
 bool EnsureFrame(Voice& v, std::uint64_t frame) {
@@ -275,7 +289,7 @@ void DevicePull(std::int16_t* out, int frames) {
 // a handler may call anything in this module.
 void DeliverNextEnd(AudioState& s, std::unique_lock<std::mutex>& lock) {
   PendingEnd end = s.ends.front();
-  s.ends.pop_front();
+  s.ends.erase(s.ends.begin());
   if (end.isStream) {
     // A stream freed or restarted since it ended has no end to report.
     auto it = s.voices.find(end.channel);
@@ -324,6 +338,7 @@ void ResetPlayback(Voice& v, std::int64_t now) {
   v.pullTime = now;
   v.level = 0;
   ++v.generation;
+  ReservePending(v);
 }
 
 // Goes on where it stopped; the pause is not counted as heard.
@@ -378,6 +393,7 @@ bool AudioInit(std::uint32_t device, std::uint32_t rate, std::uint32_t flags, vo
   SetReverbParameters(s.reverb, s.reverbSettings.environment, 0.0f, s.reverbSettings.decay,
                       s.reverbSettings.damping);
   s.ends.clear();
+  s.ends.reserve(kEndNotices);
   std::uint32_t generation = ++s.notifierGeneration;
   if (s.notifier.joinable()) s.notifier.detach();
   if (backend::kPullsOnOwnThread) s.notifier = std::thread(RunNotifier, generation);
@@ -461,6 +477,7 @@ std::uint32_t StreamCreateFile(bool fromMemory, const void* source, std::uint32_
   if (!OpenDecoder(v.decoder, v.spec)) return 0;
   v.rate = v.decoder.rate;
   v.channels = v.decoder.channels;
+  ReservePending(v);
   std::lock_guard<std::mutex> lock(s.mutex);
   if (!s.ready) {
     CloseDecoder(v.decoder);
@@ -601,6 +618,7 @@ bool ChannelSetPosition(std::uint32_t handle, std::uint32_t position) {
   v->decoderFresh = false;
   ResetPlayback(*v, now);
   v->pending = std::move(decoded);
+  ReservePending(*v);
   v->pendingStart = target;
   v->readPosition = target << 32;
   v->handedBefore = v->handedAfter = v->heard = target;

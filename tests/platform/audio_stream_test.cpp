@@ -9,12 +9,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <new>
 #include <regex>
 #include <thread>
 #include <vector>
 
 #include "platform/audio.h"
+#include "platform/mp3_frames.h"
 #include "platform/out_of_memory.h"
 #include "support/mp3_fixture.h"
 #include "support/temp_dir.h"
@@ -74,6 +76,30 @@ TEST_F(AudioTest, Mp3DecodesToTheEncodedLengthToTheSample) {
     // would be shifted by over a thousand samples and far off the tone.
     EXPECT_LT(RmsDifference(decoded, pcm), 1000.0);
   }
+}
+
+// Without its Info frame nothing says how long the audio is: every frame's
+// samples come out, the codec's last ones included (which it gives back only
+// when told that the data has ended), as many as libmpg123 gives.
+TEST_F(AudioTest, Mp3WithoutItsInfoFrameDecodesEveryFrame) {
+  using platform::audio_detail::Mp3FrameHeader;
+  std::vector<unsigned char> mp3 = testsupport::EncodeTestMp3(testsupport::TestTone(0.5, 44100, 2), 44100, 2);
+  Mp3FrameHeader header;
+  ASSERT_TRUE(platform::audio_detail::ParseMp3FrameHeader(mp3.data(), header));
+  mp3.erase(mp3.begin(), mp3.begin() + header.bytes);
+  std::size_t frames = 0;
+  for (std::size_t at = 0; at + 4 <= mp3.size() && platform::audio_detail::ParseMp3FrameHeader(&mp3[at], header);
+       at += static_cast<std::size_t>(header.bytes)) {
+    frames += static_cast<std::size_t>(header.samples);
+  }
+  ASSERT_GT(frames, 0u);
+  const std::string path = dir_.File("untagged.mp3");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(mp3.data()),
+                                              static_cast<std::streamsize>(mp3.size()));
+  std::vector<std::int16_t> decoded;
+  int rate = 0, channels = 0;
+  ASSERT_TRUE(platform::DecodeAudioFile(path, decoded, rate, channels));
+  EXPECT_EQ(decoded.size(), frames * 2);
 }
 
 TEST_F(AudioTest, WavDecodesExactlyAndOtherSampleFormatsBecome16Bit) {

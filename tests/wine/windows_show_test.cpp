@@ -4,8 +4,9 @@
 // waveOut. The window is the class and title the show registers, covering
 // the screen with the frame scaled into its centred 4:3 rectangle; the whole
 // show plays and ends with exit code 0, Escape in segment C ends it with 0,
-// without music.mp3 it plays to its end on the silent clock, and a missing
-// picture shows the texture loader's box.
+// without music.mp3 it plays to its end on the silent clock, a missing
+// picture shows the texture loader's box, and a desktop scaled to 144 DPI is
+// covered at its real size.
 //
 // ./test runs this after the Windows build, with QUILLON_WINE_PACKAGE (the
 // zip), QUILLON_WINE_PROBE (window_probe.exe of the Windows build), a
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -214,6 +216,51 @@ TEST_F(WindowsShowUnderWine, ScaledOntoTheScreenAndEscapeInSegmentCExitsZero) {
   // The display refused 800 x 600: the frame is scaled into the centred 4:3
   // rectangle, black beside it.
   EXPECT_EQ(screen.besideBrightest, 0);
+  Type(window, "Escape");
+  EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
+}
+
+// On a desktop scaled to 150 % (144 DPI, the registry's LogPixels), the show
+// covers the screen at its real size: its window is the whole screen, and in
+// segment C the frame's own pixels reach the four corners of its centred
+// 4:3 rectangle, where a program drawing at the scaled-down size would leave
+// the far ones dark.
+TEST_F(WindowsShowUnderWine, ScaledDesktopIsCoveredAtItsRealSize) {
+  // Run in this X server: the first Wine program of a session starts the
+  // desktop that every later one draws on.
+  auto reg = [&](const std::string& verb, const std::string& rest) {
+    return RunCommand("DISPLAY=" + x_->display() + " wine reg " + verb +
+                      " 'HKCU\\Control Panel\\Desktop' /v LogPixels " + rest)
+        .exitCode;
+  };
+  ASSERT_EQ(reg("add", "/t REG_DWORD /d 144 /f"), 0);
+  struct Unscale {
+    std::function<void()> undo;
+    ~Unscale() { undo(); }
+  } unscale{[&] { reg("delete", "/f"); }};
+  ASSERT_NE(Probe("dpi").find("logpixels=144"), std::string::npos) << "the desktop is scaled";
+
+  WineShow show(x_->display(), Unzip());
+  const std::string window = ShowWindow(show);
+  ASSERT_FALSE(window.empty()) << show.Out() << show.Err();
+  const std::string geometry = e2e::X(x_->display(), "xwininfo -id " + window);
+  EXPECT_NE(geometry.find("Width: 1280\n"), std::string::npos) << geometry;
+  EXPECT_NE(geometry.find("Height: 720\n"), std::string::npos) << geometry;
+  testsupport::TempDir shots;
+  const std::string shot = shots.File("shot.png");
+  Screen screen;
+  for (int i = 0; i < 300 && !screen.SegmentC() && show.Running(); ++i) {
+    screen = Look(x_->display(), window, shot);
+    if (!screen.SegmentC()) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  }
+  ASSERT_TRUE(screen.SegmentC()) << "segment C never showed" << show.Out() << show.Err();
+  for (const char* corner : {"32x32+160+0", "32x32+1088+0", "32x32+160+688", "32x32+1088+688"}) {
+    int mean = -1;
+    const std::string value =
+        e2e::X(x_->display(), "convert '" + shot + "' -crop " + corner + " -format '%[fx:int(255*mean)]' info:");
+    std::sscanf(value.c_str(), "%d", &mean);
+    EXPECT_GT(mean, 20) << "the frame reaches the corner " << corner;
+  }
   Type(window, "Escape");
   EXPECT_EQ(show.Wait(60), 0) << show.Out() << show.Err();
 }

@@ -71,8 +71,18 @@ void FillFreeBuffers(Device& d) {
   }
 }
 
+// Names the filling thread, as SDL names its sound thread, for debuggers and
+// for tests that aim at it. Windows before 10 has no thread names.
+void NameFillingThread() {
+  using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  const auto set = reinterpret_cast<SetDescription>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadDescription")));
+  if (set) set(GetCurrentThread(), L"Quillon waveOut");
+}
+
 void RunFiller(Device* d) {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+  NameFillingThread();
   for (;;) {
     // The device wakes the thread only when it hands a buffer back: after a
     // refused write it may hold none, so the thread tries again a buffer's

@@ -25,7 +25,6 @@ struct Mp3Stream {
   HACMSTREAM acm = nullptr;
   bool started = false;           // the codec has had its first frames
   bool inputEnded = false;        // every frame has been read
-  bool flushed = false;           // the codec has given back what it held
   bool ended = false;
 
   // The samples handed out are the codec's output frames [begin, end).
@@ -33,9 +32,15 @@ struct Mp3Stream {
   std::uint64_t end = std::numeric_limits<std::uint64_t>::max();
 
   std::vector<unsigned char> input;   // frames read, not yet taken by the codec
+  std::size_t heldBack = 0;           // the bytes of input's last frame, kept from the codec for now
   std::vector<std::int16_t> output;   // decoded, from outputFrame on
   std::size_t outputAt = 0;           // next sample of output to hand out
   std::uint64_t outputFrame = 0;      // codec frame index of output[0]
+
+  // Working buffers, sized when the stream opens, so that decoding on the
+  // sound thread does not allocate.
+  std::vector<unsigned char> frame;
+  std::vector<std::int16_t> decoded;
 };
 
 namespace {
@@ -45,6 +50,9 @@ namespace {
 constexpr std::size_t kSyncSearch = 64 * 1024;
 // Frames handed to the codec at a time.
 constexpr int kFramesPerConversion = 8;
+// The longest layer III frame: 320 kbit/s at 32 kHz (MPEG-1) or 160 kbit/s at
+// 8 kHz (MPEG-2), with its padding byte.
+constexpr std::size_t kMaxFrameBytes = 1441;
 
 bool SameStream(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
   return a.version == b.version && a.rate == b.rate;
@@ -106,49 +114,68 @@ void CloseCodec(Mp3Stream& s) {
 bool Restart(Mp3Stream& s) {
   CloseCodec(s);
   if (!SeekBytes(*s.io, s.firstFrame) || !OpenCodec(s)) return false;
-  s.started = s.inputEnded = s.flushed = s.ended = false;
+  s.started = s.inputEnded = s.ended = false;
   s.input.clear();
+  s.heldBack = 0;
   s.output.clear();
   s.outputAt = 0;
   s.outputFrame = 0;
   return true;
 }
 
-// Hands the codec the frames read so far and a few more, or once they are
-// all in, one last call without input for what the codec still holds;
-// appends what it gives back. False once nothing more will come.
-bool ConvertMore(Mp3Stream& s) {
-  if (!s.inputEnded) {
-    std::vector<unsigned char> frame;
-    Mp3FrameHeader header;
-    for (int i = 0; i < kFramesPerConversion; ++i) {
-      if (!ReadFrame(*s.io, &s.format, header, frame) || header.channels != s.format.channels) {
-        // The end of the data; a stream that changes its channel count
-        // midway cannot go on in one buffer and ends there too.
-        s.inputEnded = true;
-        break;
-      }
-      s.input.insert(s.input.end(), frame.begin(), frame.end());
-    }
+// Room for the codec's output of `inputBytes` of frames: its own estimate,
+// and never less than the samples of a full conversion and then some.
+std::size_t OutputSamplesFor(Mp3Stream& s, std::size_t inputBytes) {
+  DWORD estimate = 0;
+  if (acmStreamSize(s.acm, static_cast<DWORD>(std::max<std::size_t>(inputBytes, 1)), &estimate,
+                    ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR) {
+    estimate = 0;
   }
-  const bool flush = s.input.empty();
-  if (flush && (!s.inputEnded || s.flushed || !s.started)) return false;
-  DWORD outputBytes = 0;
-  DWORD inputBytes = static_cast<DWORD>(std::max<std::size_t>(s.input.size(), 1));
-  if (acmStreamSize(s.acm, inputBytes, &outputBytes, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR) return false;
-  // Room for every frame's samples even where the codec's estimate is low.
-  outputBytes = std::max<DWORD>(outputBytes, static_cast<DWORD>((kFramesPerConversion + 2) * s.format.samples *
-                                                                s.format.channels * sizeof(std::int16_t)));
-  std::vector<std::int16_t> decoded(outputBytes / sizeof(std::int16_t));
-  unsigned char none = 0;
+  const std::size_t least = static_cast<std::size_t>(kFramesPerConversion + 4) * s.format.samples * s.format.channels;
+  return std::max<std::size_t>(estimate / sizeof(std::int16_t), least);
+}
+
+// Sizes the working buffers for the largest conversion, so that playing
+// allocates nothing more.
+void ReserveBuffers(Mp3Stream& s) {
+  const std::size_t inputBytes = (kFramesPerConversion + 2) * kMaxFrameBytes;
+  s.frame.reserve(kMaxFrameBytes);
+  s.input.reserve(inputBytes);
+  s.decoded.resize(std::max(s.decoded.size(), OutputSamplesFor(s, inputBytes)));
+  s.output.reserve(2 * s.decoded.size());
+}
+
+// Hands the codec the next frames and appends what it gives back. The last
+// frame read is held back until another one follows it or the data ends:
+// so the final frames go in with the end flag, and the codec gives back what
+// it still holds in the same call. It never gets an empty source, which the
+// system's codec may refuse, taking the last frame of the music with it.
+// False once nothing more will come.
+bool ConvertMore(Mp3Stream& s) {
+  for (int i = 0; i < kFramesPerConversion && !s.inputEnded; ++i) {
+    Mp3FrameHeader header;
+    if (!ReadFrame(*s.io, &s.format, header, s.frame) || header.channels != s.format.channels) {
+      // The end of the data; a stream that changes its channel count
+      // midway cannot go on in one buffer and ends there too.
+      s.inputEnded = true;
+      break;
+    }
+    s.input.insert(s.input.end(), s.frame.begin(), s.frame.end());
+    s.heldBack = s.frame.size();
+  }
+  const bool last = s.inputEnded;
+  const std::size_t give = last ? s.input.size() : s.input.size() - std::min(s.heldBack, s.input.size());
+  if (give == 0) return false;
+  const std::size_t room = OutputSamplesFor(s, give);
+  if (s.decoded.size() < room) s.decoded.resize(room);
   ACMSTREAMHEADER header{};
   header.cbStruct = sizeof header;
-  header.pbSrc = flush ? &none : s.input.data();
-  header.cbSrcLength = static_cast<DWORD>(s.input.size());
-  header.pbDst = reinterpret_cast<LPBYTE>(decoded.data());
-  header.cbDstLength = outputBytes;
+  header.pbSrc = s.input.data();
+  header.cbSrcLength = static_cast<DWORD>(give);
+  header.pbDst = reinterpret_cast<LPBYTE>(s.decoded.data());
+  header.cbDstLength = static_cast<DWORD>(s.decoded.size() * sizeof(std::int16_t));
   if (acmStreamPrepareHeader(s.acm, &header, 0) != MMSYSERR_NOERROR) return false;
-  DWORD flags = flush ? ACM_STREAMCONVERTF_END : ACM_STREAMCONVERTF_BLOCKALIGN;
+  DWORD flags = last ? ACM_STREAMCONVERTF_END : ACM_STREAMCONVERTF_BLOCKALIGN;
   if (!s.started) flags |= ACM_STREAMCONVERTF_START;
   MMRESULT result = acmStreamConvert(s.acm, &header, flags);
   const DWORD used = header.cbSrcLengthUsed;
@@ -156,15 +183,14 @@ bool ConvertMore(Mp3Stream& s) {
   acmStreamUnprepareHeader(s.acm, &header, 0);
   if (result != MMSYSERR_NOERROR) return false;
   s.started = true;
-  if (flush) s.flushed = true;
-  if (!flush && used == 0 && made == 0) return false;  // the codec takes nothing more
-  s.input.erase(s.input.begin(), s.input.begin() + std::min<std::size_t>(used, s.input.size()));
+  if (used == 0 && made == 0) return false;  // the codec takes nothing more
+  s.input.erase(s.input.begin(), s.input.begin() + std::min<std::size_t>(used, give));
   // What was handed out is dropped before the new samples go in.
   const std::size_t channels = static_cast<std::size_t>(s.format.channels);
   s.outputFrame += s.outputAt / channels;
   s.output.erase(s.output.begin(), s.output.begin() + static_cast<std::ptrdiff_t>(s.outputAt));
   s.outputAt = 0;
-  s.output.insert(s.output.end(), decoded.begin(), decoded.begin() + made / sizeof(std::int16_t));
+  s.output.insert(s.output.end(), s.decoded.begin(), s.decoded.begin() + made / sizeof(std::int16_t));
   return true;
 }
 
@@ -218,6 +244,7 @@ Mp3Stream* OpenMp3(ByteSource& io, int& rate, int& channels) {
     CloseMp3(s);
     return nullptr;
   }
+  ReserveBuffers(*s);
   rate = audio.rate;
   channels = audio.channels;
   return s;

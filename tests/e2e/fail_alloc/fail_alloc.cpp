@@ -7,16 +7,22 @@
 // of KIND ("new", "malloc", "calloc", "realloc" or "any") made on THREAD
 // ("main", "other", or "named=PREFIX": a thread whose name starts with
 // PREFIX, such as SDL's sound thread "SDLAudioP") by the program's own code, optionally only by the code
-// at offsets FROM to TO (hexadecimal) of the executable. Calls from shared
+// at offsets FROM to TO (hexadecimal) of the executable, or called from there:
+// a function of the range anywhere on the call stack counts, so an
+// allocation the optimiser does not inline into it (a std::vector growing)
+// is still that function's. Calls from shared
 // libraries (SDL, Mesa, the C++ runtime) are neither counted nor refused. On
 // the main thread counting starts once the program has put a new_handler in
 // place, so what is counted is the program's own running, not its loading.
 // The refusal is announced on standard error:
 //   fail_alloc: refused 262144 bytes to new on the main thread at exe+0x1a2b3c
+// and, when the range was found further up the call stack, " via exe+0x…"
+// with the return address there.
 #include <link.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <unwind.h>
 
 #include <atomic>
 #include <cstdint>
@@ -136,13 +142,32 @@ const char* KindName(int kind) {
   }
 }
 
+bool InRange(std::uintptr_t offset) { return offset >= choice.from && offset < choice.to; }
+
+// The first return address of the program within the chosen range on the
+// call stack, as an offset; 0 when there is none in the nearest frames.
+_Unwind_Reason_Code VisitFrame(_Unwind_Context* context, void* data) {
+  auto* walk = static_cast<std::uintptr_t*>(data);  // {frames seen, offset found}
+  const std::uintptr_t ip = _Unwind_GetIP(context);
+  if (ip > exeStart && ip <= exeEnd && InRange(ip - 1 - exeBase)) {
+    walk[1] = ip - exeBase;
+    return _URC_END_OF_STACK;
+  }
+  return ++walk[0] < 32 ? _URC_NO_REASON : _URC_END_OF_STACK;
+}
+
+std::uintptr_t CallerInRange() {
+  std::uintptr_t walk[2] = {0, 0};
+  _Unwind_Backtrace(VisitFrame, walk);
+  return walk[1];
+}
+
 // True when this call is the one to refuse. Never allocates.
 bool Refuse(int kind, std::size_t bytes, void* caller) {
   if (!choice.armed || !(choice.kinds & kind) || refused.load(std::memory_order_relaxed)) return false;
   const auto address = reinterpret_cast<std::uintptr_t>(caller);
   if (address < exeStart || address >= exeEnd) return false;
   const std::uintptr_t offset = address - exeBase;
-  if (offset < choice.from || offset >= choice.to) return false;
   const bool onMain = syscall(SYS_gettid) == getpid();
   if (onMain != choice.mainThread) return false;
   if (choice.threadName[0]) {
@@ -151,6 +176,8 @@ bool Refuse(int kind, std::size_t bytes, void* caller) {
     if (std::strncmp(name, choice.threadName, std::strlen(choice.threadName)) != 0) return false;
   }
   if (onMain && std::get_new_handler() == nullptr) return false;
+  std::uintptr_t via = 0;
+  if (!InRange(offset) && (via = CallerInRange()) == 0) return false;
   if (counted.fetch_add(1) != choice.index) return false;
   refused.store(true);
   char line[160];
@@ -161,6 +188,10 @@ bool Refuse(int kind, std::size_t bytes, void* caller) {
   Put(at, KindName(kind));
   Put(at, onMain ? " on the main thread at exe+0x" : " on another thread at exe+0x");
   PutNumber(at, offset, 16);
+  if (via) {
+    Put(at, " via exe+0x");
+    PutNumber(at, via, 16);
+  }
   Put(at, "\n");
   ssize_t ignored = write(2, line, static_cast<std::size_t>(at - line));
   (void)ignored;

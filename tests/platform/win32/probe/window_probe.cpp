@@ -3,6 +3,7 @@
 //   window_probe window CLASS TITLE   the top-level window of that class and title
 //   window_probe box CAPTION          a message box with that caption, and its text
 //   window_probe ok CAPTION           presses the OK button of that message box
+//   window_probe dpi                  the desktop's DPI, as a program unaware of DPI sees it
 // Prints what it found and exits 0; exits 1 when there is no such window.
 #include <windows.h>
 
@@ -52,6 +53,14 @@ int main(int argc, char** argv) {
     std::printf("pressed OK\n");
     return 0;
   }
-  std::fprintf(stderr, "usage: window_probe window CLASS TITLE | window_probe box CAPTION | window_probe ok CAPTION\n");
+  if (argc == 2 && std::strcmp(argv[1], "dpi") == 0) {
+    HDC screen = GetDC(nullptr);
+    std::printf("logpixels=%d\n", GetDeviceCaps(screen, LOGPIXELSX));
+    ReleaseDC(nullptr, screen);
+    return 0;
+  }
+  std::fprintf(stderr,
+               "usage: window_probe window CLASS TITLE | window_probe box CAPTION | window_probe ok CAPTION | "
+               "window_probe dpi\n");
   return 2;
 }
