@@ -49,7 +49,13 @@ float WrapDelta(float d) { return d - std::round(d); }
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Titles: text on black, drawn additively as 21 growing, fading echoes.
+// Titles: text on black, drawn additively as fading echoes with weights 1,
+// 0.9 ... 0.1 (5.5 in all), each a little larger and further along a slowly
+// turning direction. Letters at full brightness would sum to five times white
+// and burn into one blur, so they are set dim (the sum of the echoes that
+// overlap a stroke reaches about white), with wide tracking so that the
+// echoes of one letter do not run into the next, and kept to the middle of
+// the picture, where the echoes' growth moves them least.
 
 Picture MakeTitle(int row) {
   Picture p;
@@ -62,24 +68,23 @@ Picture MakeTitle(int row) {
   std::string text;
   Weight weight;
   float maxW, maxH, track;
-  Colour upper, lower, glow;
+  Colour upper, lower;
   if (row == 1) {
-    text = kGroupName, weight = Weight::CondensedBold, maxW = 430, maxH = 44, track = 0.12f;
-    upper = kIvory * 0.95f, lower = Mix(kIvory, kCyan, 0.5f) * 0.85f, glow = kCyan * 0.45f;
+    text = kGroupName, weight = Weight::CondensedBold, maxW = 330, maxH = 34, track = 0.18f;
+    upper = kIvory, lower = Mix(kIvory, kCyan, 0.6f);
   } else if (row == 2) {
-    text = "presents", weight = Weight::Light, maxW = 300, maxH = 60, track = 0.05f;
-    upper = Mix(kIvory, kRose, 0.35f) * 0.95f, lower = kRose * 0.8f, glow = kRose * 0.35f;
+    text = "PRESENTS", weight = Weight::Bold, maxW = 260, maxH = 32, track = 0.40f;
+    upper = Mix(kIvory, kRose, 0.3f), lower = kRose;
   } else {
-    text = "QUILLON", weight = Weight::Bold, maxW = 470, maxH = 88, track = 0.10f;
-    upper = Mix(kCyan, kIvory, 0.55f), lower = Mix(kViolet, kRose, 0.35f) * 1.1f, glow = kCyan * 0.5f;
+    text = "QUILLON", weight = Weight::Bold, maxW = 320, maxH = 60, track = 0.26f;
+    upper = Mix(kCyan, kIvory, 0.6f), lower = Mix(kViolet, kRose, 0.5f);
   }
   float size = FitSize(weight, text, maxW, maxH, stretch, track);
   TextMask mask = SetLine(weight, text, size, stretch, track * size);
   int left, top;
   Centre(mask, w, h, left, top);
-  TextMask soft = Blur(mask, 5);
-  AddMask(p.image, soft, left - 15, top - 15, glow, 1.0f);
-  AddMaskGradient(p.image, mask, left, top, upper, lower);
+  const float dim = 0.30f;
+  AddMaskGradient(p.image, mask, left, top, upper * dim, lower * dim);
   return p;
 }
 
