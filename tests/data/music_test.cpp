@@ -260,7 +260,7 @@ Flux SpectralFlux(const Decoded& d, int64_t fromFrame, int64_t toFrame) {
 }
 
 // A strong onset near a position: the largest flux within 25 ms of it stands
-// out from the music around it (the two seconds either side), 1.3 times the
+// out from the music around it (the two seconds either side), 1.4 times the
 // 95th percentile of that stretch and 2.5 times its median. A kick or a snare
 // of the groove reaches the percentile; a hit the piece builds up to clears it.
 bool StrongOnsetNear(const Decoded& d, int64_t at, std::string& why) {
@@ -276,7 +276,7 @@ bool StrongOnsetNear(const Decoded& d, int64_t at, std::string& why) {
   const double median = sorted[sorted.size() / 2], p95 = sorted[sorted.size() * 95 / 100];
   why = "peak " + std::to_string(peak) + ", median " + std::to_string(median) + ", 95th percentile " +
         std::to_string(p95);
-  return peak >= 1.3 * p95 && peak >= 2.5 * median;
+  return peak >= 1.4 * p95 && peak >= 2.5 * median;
 }
 
 TEST(ShowMusic, StrongOnsetsWhereThePictureChanges) {
