@@ -62,11 +62,12 @@ Picture MakeTitle(int row) {
     std::vector<std::string> lines;
     float maxW, lineH, track, barW;
     Colour upper, lower;
+    float bar;  // light of the bar in one echo
   };
   const Setting settings[3] = {
-      {{"INKWELL", "CIRCUIT"}, 260, 38, 0.10f, 330, Mix(kIvory, kCyan, 0.3f), Mix(kIvory, kCyan, 0.7f)},
-      {{"PRESENTS"}, 300, 46, 0.12f, 360, Mix(kIvory, kRose, 0.35f), Mix(kIvory, kRose, 0.75f)},
-      {{"QUILLON"}, 330, 62, 0.10f, 400, Mix(kIvory, kCyan, 0.5f), Mix(kIvory, kViolet, 0.7f)},
+      {{"INKWELL", "CIRCUIT"}, 260, 38, 0.10f, 330, Mix(kIvory, kCyan, 0.3f), Mix(kIvory, kCyan, 0.7f), 0.42f},
+      {{"PRESENTS"}, 300, 46, 0.12f, 360, Mix(kIvory, kRose, 0.35f), Mix(kIvory, kRose, 0.75f), 0.18f},
+      {{"QUILLON"}, 330, 62, 0.10f, 400, Mix(kIvory, kCyan, 0.5f), Mix(kIvory, kViolet, 0.7f), 0.42f},
   };
   const Setting& st = settings[row - 1];
   const Weight weight = Weight::DisplayBlack;
@@ -75,8 +76,10 @@ Picture MakeTitle(int row) {
   // Each echo adds bar * its weight. At 0.42 the sum burns out wherever the
   // echoes of the bar add up to a weight of 2.4 or more, so a hole stays dark
   // only where echoes of weight 4.3 of the 5.5 leave it open: mostly the
-  // first copies, whose drift is smallest.
-  const float bar = 0.42f;
+  // first copies, whose drift is smallest. The thinner, longer middle line
+  // reads better from a dimmer bar that never burns out, where the letters
+  // of the first copies are the darkest part of a smooth ramp.
+  const float bar = st.bar;
   const int gap = static_cast<int>(0.22f * st.lineH);
   std::vector<TextMask> masks;
   int total = 0;
