@@ -78,8 +78,8 @@ reverb presets).")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries the programs link are found by dpkg-shlibdeps; OpenGL and GLU
 # are loaded by name when the show starts, and the generator sets its text in
-# DejaVu Sans.
+# DejaVu Sans and its captions in League Spartan.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libglu1-mesa, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libglu1-mesa, fonts-dejavu-core, fonts-league-spartan")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")
 include(CPack)

@@ -5,8 +5,8 @@
 
 # What ./play needs to build and run the show and the data-set generator;
 # the test suite adds its own.
-QUILLON_PACKAGES_PLAY="build-essential cmake pkg-config libsdl2-dev libgl-dev libegl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0 libmpg123-dev libmp3lame-dev libstb-dev libfreetype-dev fonts-dejavu-core"
-QUILLON_PACKAGES_TEST="libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils clang libclang-rt-14-dev imagemagick ffmpeg python3"
+QUILLON_PACKAGES_PLAY="build-essential cmake pkg-config libsdl2-dev libgl-dev libegl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0 libmpg123-dev libmp3lame-dev libstb-dev libfreetype-dev fonts-dejavu-core fonts-league-spartan"
+QUILLON_PACKAGES_TEST="libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils clang libclang-rt-14-dev imagemagick ffmpeg python3 tesseract-ocr"
 # ./package cross-builds for Windows; ./test also runs that build under Wine
 # (the GoogleTest sources of libgtest-dev serve its suite), with a PulseAudio
 # null sink as the sound output: it plays in real time, where Wine drains

@@ -119,6 +119,9 @@ const Route kCymbalRoute{0.2f, 0.2f, 0.3f, 0.0f, false};
 const Route kRiserRoute{0.16f, 0.0f, 0.45f, 0.0f, false};
 const Route kBassRoute{0.65f, 0.0f, 0.0f, 0.0f, true};
 
+// How long the build-up holds its breath before a cut, in beats.
+constexpr double kBreathBeats = 0.5;
+
 struct Composer {
   Mix& mix;
 
@@ -138,11 +141,14 @@ struct Composer {
     }
   }
 
-  // The build into the next part: noise swept up and a reversed cymbal, both
-  // arriving on its downbeat.
+  // The build into the next part: noise swept up and a reversed cymbal that
+  // break off half a beat before its downbeat. The breath of near silence
+  // makes the cut's hit land on an empty spectrum, so it is heard (and
+  // measured) as the strongest onset around it.
   void LeadIn(const Part& p, double riserBeats, float vel) {
-    Riser(mix, p.end, Len(p, riserBeats), vel, kRiserRoute);
-    ReverseCymbal(mix, p.end, Len(p, 4), 0.8f * vel, kCymbalRoute);
+    const int64_t breath = p.end - Len(p, kBreathBeats);
+    Riser(mix, breath, Len(p, riserBeats - kBreathBeats), vel, kRiserRoute);
+    ReverseCymbal(mix, breath, Len(p, 4 - kBreathBeats), 0.8f * vel, kCymbalRoute);
   }
 
   void PadChord(const Part& p, double beat, double beats, const Chord& c, float vel, const PadTone& tone,
@@ -266,7 +272,7 @@ struct Composer {
     }
     Kick(mix, At(p, 6 * 4.0 + 2.5), 0.35f, {0.8f, 0.0f, 0.35f, 0.0f, false});
     SnareRoll(p, 26.0, 28.0, 0.12f, 0.22f, 0.5);
-    SnareRoll(p, 28.0, 32.0, 0.2f, 0.5f);
+    SnareRoll(p, 28.0, 32.0 - kBreathBeats, 0.2f, 0.5f);
     LeadIn(p, 8.0, 0.6f);
   }
 
@@ -296,8 +302,7 @@ struct Composer {
         Snare(mix, At(p, Step(bar, 4, swing)), 0.9f, kSnareRoute);
         for (int s = 0; s < 8; ++s) Hat(mix, At(p, Step(bar, s, swing)), 0.4f, 0.035f, HatRoute(0.1f));
         const float toms[8] = {55, 55, 50, 50, 45, 45, 40, 40};
-        for (int s = 8; s < 15; ++s) Tom(mix, At(p, Step(bar, s, swing)), toms[s - 8], 0.55f + 0.04f * s, kTomRoute);
-        Snare(mix, At(p, Step(bar, 15, swing)), 0.95f, kSnareRoute);
+        for (int s = 8; s < 14; ++s) Tom(mix, At(p, Step(bar, s, swing)), toms[s - 8], 0.55f + 0.04f * s, kTomRoute);
       }
       if (bar == 3) {
         Snare(mix, At(p, Step(bar, 14, swing)), 0.5f, kSnareRoute);
@@ -360,7 +365,7 @@ struct Composer {
     }
     // The crash of the cut, washed out, and the way into the lens groove.
     Cymbal(mix, p.start, 0.7f, 2.0f, {0.2f, -0.1f, 0.9f, 0.0f, false});
-    Tom(mix, At(p, 31.5), 45, 0.4f, kTomRoute);
+    Tom(mix, At(p, 31.0), 45, 0.4f, kTomRoute);
     LeadIn(p, 4.0, 0.5f);
   }
 
@@ -385,7 +390,7 @@ struct Composer {
       } else {
         Kick(mix, At(p, Step(bar, 0, swing)), 1.0f, kKickRoute);
         Snare(mix, At(p, Step(bar, 4, swing)), 0.7f, kSnareRoute);
-        SnareRoll(p, 30.0, 32.0, 0.25f, 0.7f);
+        SnareRoll(p, 30.0, 32.0 - kBreathBeats, 0.25f, 0.7f);
       }
       // The wobble speeds up through the part: eighths, then triplets, then
       // sixteenths into the party.
@@ -462,7 +467,7 @@ struct Composer {
         Clap(mix, At(p, bar * 4.0 + 3), 1.0f, kClapRoute);
       } else {
         Clap(mix, At(p, bar * 4.0 + 1), 1.0f, kClapRoute);
-        SnareRoll(p, 30.0, 32.0, 0.3f, 0.75f);
+        SnareRoll(p, 30.0, 32.0 - kBreathBeats, 0.3f, 0.75f);
       }
       for (int s = 0; s < (last ? 8 : 16); ++s) {
         if (s % 4 == 2) {

@@ -27,17 +27,6 @@ void AddMask(Image& image, const TextMask& mask, int left, int top, Colour c, fl
     }
 }
 
-// Adds a mask whose colour runs from top to bottom between two colours.
-void AddMaskGradient(Image& image, const TextMask& mask, int left, int top, Colour upper, Colour lower) {
-  for (int y = 0; y < mask.height; ++y) {
-    Colour c = Mix(upper, lower, mask.height > 1 ? static_cast<float>(y) / (mask.height - 1) : 0.0f);
-    for (int x = 0; x < mask.width; ++x) {
-      float a = mask.coverage[static_cast<std::size_t>(y) * mask.width + x];
-      if (a > 0) AddLight(image, left + x, top + y, c, a);
-    }
-  }
-}
-
 void Centre(const TextMask& mask, int width, int height, int& left, int& top) {
   left = (width - mask.width) / 2;
   top = (height - mask.height) / 2;
@@ -49,7 +38,17 @@ float WrapDelta(float d) { return d - std::round(d); }
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Titles: text on black, drawn additively as 21 growing, fading echoes.
+// Titles: drawn additively as eleven echoes with weights 1, 0.9 ... 0.1 (5.5
+// in all), each a little larger and further along a slowly turning
+// direction. Light letters would smear into streaks along that direction, so
+// the letters are knocked out of a glowing bar instead: wherever the echoes
+// of the bar overlap, the sum burns to full brightness and swallows the
+// fainter echoes of the letters' holes; only where the first few echoes
+// leave the same hole does it stay dark. What remains is the letters of the
+// first copies, dark and sharp on light, with the echoes spent on the bar's
+// burst edges. Letters are heavy so that a stroke is wider than those first
+// echoes' drift, and set in two lines where a line of one would reach far
+// out, where the echoes' growth moves it most.
 
 Picture MakeTitle(int row) {
   Picture p;
@@ -58,45 +57,81 @@ Picture MakeTitle(int row) {
   const int w = 512, h = 128;
   p.image = Image(w, h);
   // Half extents 0.64 x 0.24 of the -1..1 frame: 512 x 144 pixels of 800 x 600.
-  float stretch = ScreenStretch(w, h, 512.0f, 144.0f);
-  std::string text;
-  Weight weight;
-  float maxW, maxH, track;
-  Colour upper, lower, glow;
-  if (row == 1) {
-    text = kGroupName, weight = Weight::CondensedBold, maxW = 430, maxH = 44, track = 0.12f;
-    upper = kIvory * 0.95f, lower = Mix(kIvory, kCyan, 0.5f) * 0.85f, glow = kCyan * 0.45f;
-  } else if (row == 2) {
-    text = "presents", weight = Weight::Light, maxW = 300, maxH = 60, track = 0.05f;
-    upper = Mix(kIvory, kRose, 0.35f) * 0.95f, lower = kRose * 0.8f, glow = kRose * 0.35f;
-  } else {
-    text = "QUILLON", weight = Weight::Bold, maxW = 470, maxH = 88, track = 0.10f;
-    upper = Mix(kCyan, kIvory, 0.55f), lower = Mix(kViolet, kRose, 0.35f) * 1.1f, glow = kCyan * 0.5f;
+  const float stretch = ScreenStretch(w, h, 512.0f, 144.0f);
+  struct Setting {
+    std::vector<std::string> lines;
+    float maxW, lineH, track, barW;
+    Colour upper, lower;
+    float bar;  // light of the bar in one echo
+  };
+  const Setting settings[3] = {
+      {{"INKWELL", "CIRCUIT"}, 260, 38, 0.10f, 330, Mix(kIvory, kCyan, 0.3f), Mix(kIvory, kCyan, 0.7f), 0.42f},
+      {{"PRESENTS"}, 300, 46, 0.12f, 360, Mix(kIvory, kRose, 0.35f), Mix(kIvory, kRose, 0.75f), 0.18f},
+      {{"QUILLON"}, 330, 62, 0.10f, 400, Mix(kIvory, kCyan, 0.5f), Mix(kIvory, kViolet, 0.7f), 0.42f},
+  };
+  const Setting& st = settings[row - 1];
+  const Weight weight = Weight::DisplayBlack;
+  float size = 1e9f;
+  for (const std::string& line : st.lines) size = std::min(size, FitSize(weight, line, st.maxW, st.lineH, stretch, st.track));
+  // Each echo adds bar * its weight. At 0.42 the sum burns out wherever the
+  // echoes of the bar add up to a weight of 2.4 or more, so a hole stays dark
+  // only where echoes of weight 4.3 of the 5.5 leave it open: mostly the
+  // first copies, whose drift is smallest. The thinner, longer middle line
+  // reads better from a dimmer bar that never burns out, where the letters
+  // of the first copies are the darkest part of a smooth ramp.
+  const float bar = st.bar;
+  const int gap = static_cast<int>(0.22f * st.lineH);
+  std::vector<TextMask> masks;
+  int total = 0;
+  for (const std::string& line : st.lines) {
+    masks.push_back(SetLine(weight, line, size, stretch, st.track * size));
+    total += masks.back().height;
   }
-  float size = FitSize(weight, text, maxW, maxH, stretch, track);
-  TextMask mask = SetLine(weight, text, size, stretch, track * size);
-  int left, top;
-  Centre(mask, w, h, left, top);
-  TextMask soft = Blur(mask, 5);
-  AddMask(p.image, soft, left - 15, top - 15, glow, 1.0f);
-  AddMaskGradient(p.image, mask, left, top, upper, lower);
+  total += gap * (static_cast<int>(masks.size()) - 1);
+  // The bar: a rounded box around the text, its edge softened over 2 pixels.
+  const float barH = static_cast<float>(total) + 0.5f * st.lineH;
+  const float cx = w / 2.0f, cy = h / 2.0f, radius = 0.3f * barH;
+  std::vector<float> letters(static_cast<std::size_t>(w) * h, 0.0f);
+  int top = (h - total) / 2;
+  for (const TextMask& m : masks) {
+    const int left = (w - m.width) / 2;
+    for (int y = 0; y < m.height; ++y)
+      for (int x = 0; x < m.width; ++x)
+        if (left + x >= 0 && left + x < w && top + y >= 0 && top + y < h)
+          letters[static_cast<std::size_t>(top + y) * w + left + x] = m.At(x, y);
+    top += m.height + gap;
+  }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const float qx = std::max(0.0f, std::fabs(x + 0.5f - cx) - (st.barW / 2 - radius));
+      const float qy = std::max(0.0f, std::fabs(y + 0.5f - cy) - (barH / 2 - radius));
+      const float outside = std::sqrt(qx * qx + qy * qy) - radius;
+      const float cover = Clamp01(0.5f - outside / 2.0f) * (1.0f - letters[static_cast<std::size_t>(y) * w + x]);
+      const float t = Clamp01((y + 0.5f - (cy - barH / 2)) / barH);
+      if (cover > 0) AddLight(p.image, x, y, Mix(st.upper, st.lower, t), cover * bar);
+    }
   return p;
 }
 
 // ---------------------------------------------------------------------------
-// Captions: RGBA, premultiplied text colour, alpha = coverage.
+// Captions: RGBA, premultiplied colour, alpha = coverage. Set in League
+// Spartan, a geometric display face, widely tracked; each letter has a pale
+// core, a thin outline and a wide glow in the accent of its segment's
+// palette, so that the word stands out from whatever the segment draws
+// behind it and still reads where the glow is lost.
 
 namespace {
 struct CaptionTriple {
   const char* names[3];
   const char* words[3];
-  Colour colour;
+  Colour core;
+  Colour accent;
 };
 const CaptionTriple kCaptions[] = {
-    {{"follow1.tga", "follow2.tga", "follow3.tga"}, {"FOLLOW", "THE", "LIGHT"}, {1.0f, 0.95f, 0.86f}},
-    {{"fo1.tga", "fo2.tga", "fo3.tga"}, {"DRIFT", "INTO", "DREAMS"}, {1.0f, 0.66f, 0.88f}},
-    {{"fo21.tga", "fo22.tga", "fo23.tga"}, {"THROUGH", "THE", "GLASS"}, {0.74f, 1.0f, 1.0f}},
-    {{"party.tga", "code.tga", "feel.tga"}, {"PARTY", "CODE", "FEEL"}, {1.0f, 0.88f, 0.62f}},
+    {{"follow1.tga", "follow2.tga", "follow3.tga"}, {"FOLLOW", "THE", "LIGHT"}, kIvory, kAmber},
+    {{"fo1.tga", "fo2.tga", "fo3.tga"}, {"DRIFT", "INTO", "DREAMS"}, Mix(kIvory, kRose, 0.2f), kViolet * 1.5f},
+    {{"fo21.tga", "fo22.tga", "fo23.tga"}, {"THROUGH", "THE", "GLASS"}, Mix(kIvory, kCyan, 0.3f), kCyan},
+    {{"party.tga", "code.tga", "feel.tga"}, {"PARTY", "CODE", "FEEL"}, kIvory, kRose},
 };
 }  // namespace
 
@@ -119,21 +154,28 @@ Picture MakeCaption(const std::string& name) {
     for (int i = 0; i < 3; ++i) {
       if (name != t.names[i]) continue;
       // Half extents 0.32 x 0.12: 256 x 72 pixels of the frame.
-      float stretch = ScreenStretch(w, h, 256.0f, 72.0f);
-      const float track = 0.14f;
-      // One size for the whole triple, so its rows read as one phrase.
+      const float stretch = ScreenStretch(w, h, 256.0f, 72.0f);
+      const float track = 0.12f;
+      // One size for the whole triple, so its rows read as one phrase; room
+      // left around the longest word for the glow.
       float size = 1e9f;
       for (const char* word : t.words)
-        size = std::min(size, FitSize(Weight::Bold, word, 440.0f, 0.58f * h, stretch, track));
-      TextMask mask = SetLine(Weight::Bold, t.words[i], size, stretch, track * size);
-      TextMask soft = Blur(mask, 6);
+        size = std::min(size, FitSize(Weight::Display, word, 420.0f, 0.5f * h, stretch, track));
+      const TextMask mask = SetLine(Weight::Display, t.words[i], size, stretch, track * size);
+      const TextMask edge = Blur(mask, 2);
+      const TextMask glow = Blur(mask, 9);
       int left, top;
       Centre(mask, w, h, left, top);
-      const int grow = 18;
+      const int edgeGrow = 6, glowGrow = 27;
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-          float a = Clamp01(mask.At(x - left, y - top) + 0.45f * soft.At(x - left + grow, y - top + grow));
-          p.image.Set(x, y, t.colour * a, a);
+          const float core = mask.At(x - left, y - top);
+          const float outline = Clamp01(3.0f * edge.At(x - left + edgeGrow, y - top + edgeGrow)) * (1.0f - core);
+          const float halo = 0.55f * Clamp01(1.6f * glow.At(x - left + glowGrow, y - top + glowGrow));
+          const float a = Clamp01(core + outline + halo * (1.0f - core - outline));
+          if (a <= 0.0f) continue;
+          const Colour c = t.core * core + t.accent * (outline + halo * (1.0f - core - outline));
+          p.image.Set(x, y, c, a);
         }
     }
   return p;

@@ -10,12 +10,23 @@
 namespace assetgen {
 namespace {
 
-const char* const kFontDir = "/usr/share/fonts/truetype/dejavu/";
-const char* const kFontFiles[] = {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSans-ExtraLight.ttf",
-                                  "DejaVuSansCondensed-Bold.ttf"};
+struct FontFile {
+  const char* path;
+  const char* package;
+};
+// In the order of Weight.
+const FontFile kFontFiles[] = {
+    {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "fonts-dejavu-core"},
+    {"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", "fonts-dejavu-core"},
+    {"/usr/share/fonts/truetype/dejavu/DejaVuSans-ExtraLight.ttf", "fonts-dejavu-core"},
+    {"/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf", "fonts-dejavu-core"},
+    {"/usr/share/fonts/opentype/league-spartan/LeagueSpartan-Bold.otf", "fonts-league-spartan"},
+    {"/usr/share/fonts/opentype/league-spartan/LeagueSpartan-Black.otf", "fonts-league-spartan"},
+};
+constexpr int kFaceCount = sizeof(kFontFiles) / sizeof(kFontFiles[0]);
 
 FT_Library Library = nullptr;
-FT_Face Faces[4] = {nullptr, nullptr, nullptr, nullptr};
+FT_Face Faces[kFaceCount] = {};
 
 struct PlacedGlyph {
   int left, top, width, height;
@@ -51,10 +62,10 @@ bool OpenFonts() {
     std::fprintf(stderr, "quillon-assets: FreeType could not be started\n");
     return false;
   }
-  for (int i = 0; i < 4; ++i) {
-    std::string path = std::string(kFontDir) + kFontFiles[i];
-    if (FT_New_Face(Library, path.c_str(), 0, &Faces[i]) != 0) {
-      std::fprintf(stderr, "quillon-assets: cannot open the font %s (package fonts-dejavu-core)\n", path.c_str());
+  for (int i = 0; i < kFaceCount; ++i) {
+    if (FT_New_Face(Library, kFontFiles[i].path, 0, &Faces[i]) != 0) {
+      std::fprintf(stderr, "quillon-assets: cannot open the font %s (package %s)\n", kFontFiles[i].path,
+                   kFontFiles[i].package);
       CloseFonts();
       return false;
     }

@@ -1,11 +1,13 @@
 #pragma once
-// Lines of text set in DejaVu Sans through FreeType, as coverage masks.
+// Lines of text set through FreeType, as coverage masks: DejaVu Sans for the
+// titles and the credits, League Spartan (a geometric display face) for the
+// captions.
 #include <string>
 #include <vector>
 
 namespace assetgen {
 
-enum class Weight { Regular, Bold, Light, CondensedBold };
+enum class Weight { Regular, Bold, Light, CondensedBold, Display, DisplayBlack };
 
 // Coverage 0 to 1 of one line of text, cropped to its ink. baseline is the
 // row of the baseline counted from the mask's top row; advance the pen's
@@ -22,7 +24,7 @@ struct TextMask {
 };
 
 // Opens the faces; false (with a message on standard error) when a font file
-// is missing. Fonts come from fonts-dejavu-core.
+// is missing. Fonts come from fonts-dejavu-core and fonts-league-spartan.
 bool OpenFonts();
 void CloseFonts();
 
