@@ -61,7 +61,7 @@ done
 [ -z "$(ls -A "$T/set" 2>/dev/null)" ] || fail "quillon-assets left files in $T/set after refusing the sheet"
 
 # Outputs work as asked: COMMAND --help, copy to standard output, digit groups.
-"$scene" info --help | grep -q '^Usage: quillon-scene' || fail "info --help"
+grep -q '^Usage: quillon-scene' <<<"$("$scene" info --help)" || fail "info --help"
 "$scene" copy "$data/pkode.3dw" "$T/copy.3dw" && (cd "$T" && "$scene" copy "$data/pkode.3dw" - >"$T/stdout.3dw") &&
   cmp -s "$T/copy.3dw" "$T/stdout.3dw" && [ ! -e "$T/-" ] || fail "copy to - is not the copy on standard output"
 "$capture" --data "$data" --quiet --at 1,000,000 --out "$T/grouped" || fail "--at 1,000,000"
@@ -80,16 +80,18 @@ cd "$T" || exit 1
 # changed, trusted when it matches its manifest.
 # shellcheck source=/dev/null
 QUILLON_ROOT=/nonexistent source "$setup"
+# The whole output is kept before it is searched: "grep -q" on a pipe would
+# stop reading at its first match and the generator would die of SIGPIPE.
 refresh() { (quillon_refresh_data "$assets" "$T/show" "$T/show.stamp") 2>&1; }
-refresh | grep -q "generating the data set" || fail "the first run did not generate the set"
+grep -q "generating the data set" <<<"$(refresh)" || fail "the first run did not generate the set"
 quillon_data_complete "$T/show" || fail "the generated set does not match its manifest"
 rm "$T/show/party.tga"
 quillon_data_complete "$T/show" && fail "a set without party.tga passed the check"
-refresh | grep -q "generating the data set" || fail "a missing party.tga was not generated again"
+grep -q "generating the data set" <<<"$(refresh)" || fail "a missing party.tga was not generated again"
 [ -s "$T/show/party.tga" ] || fail "party.tga is still missing"
 printf 'x' >>"$T/show/cam.3dw"
 mkdir "$T/show/.quillon-assets-999999999"  # left by a run that was killed
-refresh | grep -q "generating the data set" || fail "a changed cam.3dw was not generated again"
+grep -q "generating the data set" <<<"$(refresh)" || fail "a changed cam.3dw was not generated again"
 [ ! -e "$T/show/.quillon-assets-999999999" ] || fail "a killed run's folder was left in the set"
 [ -z "$(refresh)" ] || fail "a whole set was generated again"
 [ "$(quillon_hint_sound --no-sound 2>&1)" = "" ] || fail "the sound hint shows with --no-sound"
