@@ -1,10 +1,11 @@
 // Drives the web build of the show in headless Chromium and checks it.
 //   node drive.js URL [check...]
-// Checks: ready, clock, frames, escape, silent, missing, end (and rates, the
-// benchmark's measurement, which checks nothing). ready and clock
-// run first, one at a time (the clock is measured on a quiet machine); the
-// others then run at once, each in a page of its own. Each prints one line;
-// the exit status is 1 when any failed.
+// Checks: ready, clock, fallback, keys, frames, escape, silent, missing,
+// noaudio, file, end (and rates, the benchmark's measurement, which checks
+// nothing). ready, clock and fallback run first, one at a time (the clocks
+// are measured on a quiet machine); the others then run at once, each in a
+// page of its own. Each prints one line; the exit status is 1 when any
+// failed. file needs QUILLON_WEB_FOLDER, the unpacked package's folder.
 "use strict";
 const fs = require("fs");
 const path = require("path");
@@ -39,7 +40,7 @@ const kTolerance = { pixel: 8, differing: 64, mean: 1.0 };
 
 // Each page in a browser context (a window) of its own: a page behind
 // another in one window is hidden and gets no animation frames.
-async function openPage(browser, query, beforeLoad) {
+async function openPage(browser, query, beforeLoad, address) {
   const context = await browser.createBrowserContext();
   const page = await context.newPage();
   page.on("close", () => context.close().catch(() => {}));
@@ -47,7 +48,7 @@ async function openPage(browser, query, beforeLoad) {
   page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
   page.on("pageerror", (e) => errors.push(String(e)));
   if (beforeLoad) await page.evaluateOnNewDocument(beforeLoad);
-  await page.goto(url + query, { waitUntil: "load" });
+  await page.goto(address || url + query, { waitUntil: "load" });
   return { page, errors };
 }
 
@@ -57,13 +58,28 @@ async function waitPhase(page, phases, seconds) {
   return page.evaluate(() => window.quillon.phase);
 }
 
+// The page's message text, "" unless it is in view.
+async function shownMessage(page) {
+  return page.evaluate(() => {
+    const m = document.getElementById("message"), box = m.getBoundingClientRect();
+    const style = getComputedStyle(m);
+    const visible = style.display !== "none" && style.visibility !== "hidden" && box.width > 0 &&
+                    box.height > 0 && box.top >= 0 && box.bottom <= innerHeight;
+    return visible ? m.innerText : "";
+  });
+}
+
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 // Bytes of music position a second over `seconds` of wall time, and the
 // browser's audio clock's seconds a second of wall time. Each reading takes
-// the page's time with it: a page busy drawing answers late.
+// the page's time with it: a page busy drawing answers late. The first two
+// seconds of sound are left out: the output pulls its buffers full ahead of
+// what is heard (a ScriptProcessor some 200 ms, in bursts while the show
+// still loads what it makes after the music has started), which is no
+// error of the clock's rate.
 async function positionRate(page, seconds) {
-  await page.waitForFunction(() => window.quillon.position() > 0, { timeout: 120000, polling: 50 });
+  await page.waitForFunction(() => window.quillon.position() > 2 * 176400, { timeout: 120000, polling: 50 });
   const read = () => page.evaluate(() => [window.quillon.position(), performance.now(), window.quillon.audioTime()]);
   const [p0, t0, a0] = await read();
   await sleep(seconds * 1000);
@@ -150,6 +166,51 @@ function compareFrames(frame, reference) {
   return { differing, worst, mean: total / frame.length };
 }
 
+// Plays the show for 10 s and holds its position to 176,400 bytes a second,
+// played through `output` (the page's quillon.audioOutput()); beforeLoad
+// takes from the browser what the page should do without.
+async function clockThrough(browser, output, beforeLoad) {
+  const { page } = await openPage(browser, "?autoplay", beforeLoad);
+  await waitPhase(page, ["playing", "failed"], 120);
+  const rate = await positionRate(page, 10);
+  const [used, fps, ahead] = await page.evaluate(() => [window.quillon.audioOutput(), window.quillon.fps(),
+                                                        window.quillon.audioAhead()]);
+  await page.close();
+  if (output === "worklet") console.log("  the page keeps " + ahead + " frames ahead of the worklet");
+  if (used !== output) throw new Error("the mix plays through \"" + used + "\", not the " + output);
+  if (!(fps > 0)) throw new Error("the page counts " + fps + " frames per second");
+  checkRate(rate, true);
+}
+
+// The top-left corner of the frame on the page's canvas (where the overlay
+// is drawn), read once the frames that a key asked for are shown: how many
+// pixels have the overlay text's light yellow, and the RGBA pixels.
+const kCorner = { width: 400, height: 120 };
+async function readCorner(page) {
+  return page.evaluate(async (size) => {
+    for (let i = 0; i < 4; ++i) await new Promise((r) => requestAnimationFrame(r));
+    const copy = document.createElement("canvas");
+    copy.width = size.width;
+    copy.height = size.height;
+    const context = copy.getContext("2d");
+    context.drawImage(document.getElementById("canvas"), 0, 0, size.width, size.height,
+                      0, 0, size.width, size.height);
+    const rgba = context.getImageData(0, 0, size.width, size.height).data;
+    let lit = 0;
+    for (let i = 0; i < rgba.length; i += 4) {
+      if (rgba[i] > 240 && rgba[i + 1] > 240 && rgba[i + 2] > 200 && rgba[i + 2] < 235) ++lit;
+    }
+    return { lit, rgba: Array.from(rgba) };
+  }, kCorner);
+}
+
+// Mean channel difference of two corners.
+function cornerDistance(a, b) {
+  let total = 0;
+  for (let i = 0; i < a.rgba.length; ++i) total += Math.abs(a.rgba[i] - b.rgba[i]);
+  return total / a.rgba.length;
+}
+
 const tests = {
   // The page loads without console errors, shows the download's progress
   // and reaches "ready".
@@ -172,16 +233,17 @@ const tests = {
     console.log("  progress shown " + shown.length + " times, last \"" + shown[shown.length - 1][0] + "\"");
   },
   // The music position advances at 176,400 bytes per second within 2 %,
-  // the mix played by the AudioWorklet.
+  // the mix played by the AudioWorklet, and the page counts its frames.
   async clock(browser) {
-    const { page } = await openPage(browser, "?autoplay");
-    await waitPhase(page, ["playing", "failed"], 120);
-    const rate = await positionRate(page, 10);
-    const output = await page.evaluate(() => window.quillon.audioOutput());
-    await page.close();
-    // Chromium has AudioWorklet: the worklet plays the mix, not the fallback.
-    if (output !== "worklet") throw new Error("the mix plays through \"" + output + "\", not the worklet");
-    checkRate(rate, true);
+    await clockThrough(browser, "worklet");
+  },
+  // The same with no AudioWorklet in the browser: the ScriptProcessor plays
+  // the mix instead.
+  async fallback(browser) {
+    await clockThrough(browser, "processor", () => {
+      delete window.AudioWorkletNode;
+      delete BaseAudioContext.prototype.audioWorklet;
+    });
   },
   // The frames drawn with ?at= at the reference frames' positions (and the
   // loading frames) match the native references.
@@ -255,16 +317,97 @@ const tests = {
   async missing(browser) {
     const { page } = await openPage(browser, "?autoplay&without=hund.tga");
     const phase = await waitPhase(page, ["failed", "ended"], 120);
-    const shown = await page.evaluate(() => {
-      const m = document.getElementById("message"), box = m.getBoundingClientRect();
-      const style = getComputedStyle(m);
-      return { text: m.innerText, visible: style.display !== "none" && style.visibility !== "hidden" &&
-               box.width > 0 && box.height > 0 && box.top >= 0 && box.bottom <= innerHeight };
-    });
+    const text = await shownMessage(page);
     await page.close();
     if (phase !== "failed") throw new Error("phase " + phase);
-    if (!shown.visible) throw new Error("the message is not in view");
-    if (!/File not found : hund\.tga/.test(shown.text)) throw new Error("message \"" + shown.text + "\"");
+    if (!/File not found : hund\.tga/.test(text)) throw new Error("message \"" + text + "\"");
+  },
+  // The desktop player's keys in the page, started by a click on Play as a
+  // visitor starts it: Play asks for fullscreen; Space holds the position
+  // and the frame; H shows the overlay over the held frame and hides it
+  // again; 3 and Right seek; F leaves fullscreen without ending the show
+  // and enters it again; leaving fullscreen as the browser's Escape does
+  // ends the show, and the page offers to play again.
+  async keys(browser) {
+    const { page, errors } = await openPage(browser, "");
+    await waitPhase(page, ["ready", "failed"], 120);
+    await page.click("#play");
+    await page.waitForFunction(() => window.quillon.position() > 0, { timeout: 120000, polling: 50 });
+    const fullscreen = () => page.evaluate(() => document.fullscreenElement === document.getElementById("canvas"));
+    const position = () => page.evaluate(() => window.quillon.position());
+    const problems = [];
+    if (!(await fullscreen())) problems.push("Play did not ask for fullscreen");
+
+    await page.keyboard.press("Space");
+    const plain = await readCorner(page);
+    const held = await position();
+    await sleep(1000);
+    if ((await position()) !== held) problems.push("Space did not hold the position");
+    await page.keyboard.press("h");
+    const shown = await readCorner(page);
+    await page.keyboard.press("h");
+    const hidden = await readCorner(page);
+    // The overlay's text is some thousands of light-yellow dots; the held
+    // frame comes back as it was when the overlay goes.
+    if (shown.lit < plain.lit + 1000) problems.push("H showed no overlay (" + plain.lit + " -> " + shown.lit + " text pixels)");
+    if (cornerDistance(hidden, plain) > 2) problems.push("H again left the corner " + cornerDistance(hidden, plain).toFixed(1) + " levels away");
+    await page.keyboard.press("Space");
+    await sleep(500);
+    if (!((await position()) > held)) problems.push("Space again did not resume");
+
+    await page.keyboard.press("3");
+    await sleep(500);
+    const atC = await position();
+    if (atC < kSegmentC || atC > kSegmentC + kBytesPerSecond * 2) problems.push("3 went to " + atC);
+    await page.keyboard.press("ArrowRight");
+    await sleep(500);
+    const ahead = (await position()) - atC;
+    if (ahead < 5 * kBytesPerSecond || ahead > 7 * kBytesPerSecond) problems.push("Right moved " + ahead + " bytes");
+
+    await page.keyboard.press("f");
+    await sleep(500);
+    if (await fullscreen()) problems.push("F did not leave fullscreen");
+    if ((await page.evaluate(() => window.quillon.phase)) !== "playing") problems.push("F ended the show");
+    await page.keyboard.press("f");
+    await sleep(500);
+    if (!(await fullscreen())) problems.push("F did not enter fullscreen again");
+
+    await page.evaluate(() => document.exitFullscreen());
+    const phase = await waitPhase(page, ["ended", "failed"], 60);
+    const again = await page.evaluate(() => {
+      const b = document.getElementById("play");
+      return getComputedStyle(b).display !== "none" && b.textContent === "Play again";
+    });
+    await page.close();
+    if (phase !== "ended") problems.push("leaving fullscreen gave phase " + phase);
+    else if (!again) problems.push("no \"Play again\" at the end");
+    if (errors.length) problems.push("console errors: " + errors.join(" | "));
+    console.log("  overlay text pixels " + plain.lit + " -> " + shown.lit + " -> " + hidden.lit +
+                "; 3 went to " + atC + ", Right moved " + ahead);
+    if (problems.length) throw new Error(problems.join("; "));
+  },
+  // Without Web Audio the show reports "BASS init error" on the page as the
+  // desktop does on its console.
+  async noaudio(browser) {
+    const { page } = await openPage(browser, "?autoplay", () => {
+      delete window.AudioContext;
+      delete window.webkitAudioContext;
+    });
+    const phase = await waitPhase(page, ["failed", "ended"], 120);
+    const text = await shownMessage(page);
+    await page.close();
+    if (phase !== "failed") throw new Error("phase " + phase);
+    if (!/^BASS init error \( \d+ \)$/m.test(text)) throw new Error("message \"" + text + "\"");
+  },
+  // Opened as a file, the page says it must be served.
+  async file(browser) {
+    const folder = process.env.QUILLON_WEB_FOLDER;
+    if (!folder) throw new Error("QUILLON_WEB_FOLDER names no unpacked package");
+    const { page } = await openPage(browser, "", null, "file://" + path.resolve(folder, "index.html"));
+    const phase = await waitPhase(page, ["failed", "ready"], 30);
+    const text = await shownMessage(page);
+    await page.close();
+    if (phase !== "failed" || !/must be served by a web server/.test(text)) throw new Error("phase " + phase + ", \"" + text + "\"");
   },
   // Not a check: how fast the page draws each segment (?rates=), for
   // bench/web-vs-native.
@@ -296,6 +439,9 @@ async function run(browser, name) {
   }
 }
 
+// Run first, one at a time: the clocks are measured on a quiet machine.
+const alone = ["ready", "clock", "fallback"];
+
 (async () => {
   const browser = await puppeteer.launch({
     executablePath: browserPath,
@@ -309,12 +455,12 @@ async function run(browser, name) {
   });
   const results = [];
   try {
-    for (const name of checks.filter((n) => n === "ready" || n === "clock")) {
+    for (const name of checks.filter((n) => alone.includes(n))) {
       const line = await run(browser, name);
       console.log(line);
       results.push(line);
     }
-    const together = checks.filter((n) => n !== "ready" && n !== "clock");
+    const together = checks.filter((n) => !alone.includes(n));
     await Promise.all(together.map(async (name) => {
       const line = await run(browser, name);
       console.log(line);

@@ -8,7 +8,8 @@
 // platform/gles on WebGL 2.
 // Known limits: no threads (the picture workers find none and decode on
 // demand); no display modes (the page asks for fullscreen when Play is
-// clicked, and the canvas is scaled by the browser); no headless context.
+// clicked or F pressed, and the canvas is scaled by the browser); no
+// headless context.
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
@@ -67,8 +68,52 @@ EM_ASYNC_JS(void, WaitForAnimationFrame, (), {
 });
 
 void QueueChar(unsigned char c) { queue.push_back({showWindow, kWmChar, c, 0}); }
+void QueueKey(std::uintptr_t key) { queue.push_back({showWindow, kWmKeyDown, key, 0}); }
+
+// The page is fullscreen; it left fullscreen because F asked it to, which
+// does not end the show as the browser's own Escape does.
+bool wasFullscreen = false;
+bool leavingOnRequest = false;
+
+// F switches the page between fullscreen and the page: browsers let a page
+// enter fullscreen only while it answers the user's own input, so this runs
+// in the key event itself and not later in the show's loop. The shell's
+// window has no SetWindowed here, so its own F handling leaves this alone.
+void ToggleBrowserFullscreen() {
+  if (EM_ASM_INT({ return document.fullscreenElement ? 1 : 0; })) {
+    leavingOnRequest = true;
+    EM_ASM({ document.exitFullscreen().catch(() => {}); });
+  } else {
+    EM_ASM({
+      if (Module.canvas && Module.canvas.requestFullscreen) Module.canvas.requestFullscreen().catch(() => {});
+    });
+  }
+}
+
+// The player's key number of a key (by the character it types, as the
+// desktop's window system names keys), 0 for one the player does not use.
+std::uintptr_t PlayerKey(const char* key) {
+  static constexpr struct {
+    const char* name;
+    std::uintptr_t number;
+  } kKeys[] = {{" ", kKeySpace},       {"PageUp", kKeyPageUp},     {"PageDown", kKeyPageDown},
+               {"Home", kKeyHome},     {"ArrowLeft", kKeyLeft},    {"ArrowRight", kKeyRight},
+               {"f", kKeyF},           {"F", kKeyF},               {"h", kKeyH},
+               {"H", kKeyH}};
+  for (const auto& k : kKeys) {
+    if (std::strcmp(key, k.name) == 0) return k.number;
+  }
+  if (key[0] >= '1' && key[0] <= '6' && key[1] == 0) return kKey1 + static_cast<std::uintptr_t>(key[0] - '1');
+  return 0;
+}
 
 EM_BOOL OnKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
+  // The browser's own shortcuts stay the browser's.
+  if (event->ctrlKey || event->altKey || event->metaKey) return EM_FALSE;
+  const std::uintptr_t key = PlayerKey(event->key);
+  // Held down, F would switch back and forth as fast as the key repeats.
+  if (key == kKeyF && event->repeat) return EM_TRUE;
+  // Keys that type a control character but give no text of their own.
   if (std::strcmp(event->key, "Escape") == 0) {
     QueueChar(27);
   } else if (std::strcmp(event->key, "Enter") == 0) {
@@ -79,21 +124,25 @@ EM_BOOL OnKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     QueueChar(9);
   } else if (event->key[0] != 0 && event->key[1] == 0) {
     QueueChar(static_cast<unsigned char>(event->key[0]));
-  } else {
+  } else if (key == 0) {
     return EM_FALSE;
   }
+  // The player's keys, under their key numbers, beside any text they type.
+  if (key == kKeyF) ToggleBrowserFullscreen();
+  if (key != 0) QueueKey(key);
   return EM_TRUE;
 }
 
 // Leaving fullscreen with the browser's own Escape (which the page never
 // sees as a key) ends the show as the show's Escape does.
 EM_BOOL OnFullscreenChange(int, const EmscriptenFullscreenChangeEvent* event, void*) {
-  static bool wasFullscreen = false;
   if (event->isFullscreen) {
     wasFullscreen = true;
+    leavingOnRequest = false;
   } else if (wasFullscreen) {
     wasFullscreen = false;
-    QueueChar(27);
+    if (!leavingOnRequest) QueueChar(27);
+    leavingOnRequest = false;
   }
   return EM_FALSE;
 }
