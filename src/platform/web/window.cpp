@@ -80,14 +80,9 @@ bool leavingOnRequest = false;
 // in the key event itself and not later in the show's loop. The shell's
 // window has no SetWindowed here, so its own F handling leaves this alone.
 void ToggleBrowserFullscreen() {
-  if (EM_ASM_INT({ return document.fullscreenElement ? 1 : 0; })) {
-    leavingOnRequest = true;
-    EM_ASM({ document.exitFullscreen().catch(() => {}); });
-  } else {
-    EM_ASM({
-      if (Module.canvas && Module.canvas.requestFullscreen) Module.canvas.requestFullscreen().catch(() => {});
-    });
-  }
+  const bool fullscreen = EM_ASM_INT({ return document.fullscreenElement ? 1 : 0; }) != 0;
+  if (fullscreen) leavingOnRequest = true;
+  EM_ASM({ if (Module.quillonFullscreen) Module.quillonFullscreen($0 != 0); }, fullscreen ? 0 : 1);
 }
 
 // The player's key number of a key (by the character it types, as the
