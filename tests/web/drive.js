@@ -419,10 +419,14 @@ const tests = {
     if (phase !== "failed") throw new Error("phase " + phase);
     if (!/^BASS init error \( \d+ \)$/m.test(text)) throw new Error("message \"" + text + "\"");
   },
-  // Opened as a file, the page says it must be served.
+  // The package's folder holds the page, its script, its WebAssembly, its
+  // data and a README; opened as a file, the page says it must be served.
   async file(browser) {
     const folder = process.env.QUILLON_WEB_FOLDER;
     if (!folder) throw new Error("QUILLON_WEB_FOLDER names no unpacked package");
+    const wanted = ["README.txt", "index.html", "quillon.data", "quillon.js", "quillon.wasm"];
+    const missing = wanted.filter((n) => !fs.existsSync(path.join(folder, n)));
+    if (missing.length) throw new Error("the package lacks " + missing.join(", "));
     const { page } = await openPage(browser, "", null, "file://" + path.resolve(folder, "index.html"));
     const phase = await waitPhase(page, ["failed", "ready"], 30);
     const text = await shownMessage(page);
