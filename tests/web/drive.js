@@ -220,7 +220,8 @@ function cornerDistance(a, b) {
 
 const tests = {
   // The page loads without console errors, shows the download's progress
-  // and reaches "ready".
+  // and reaches "ready", its canvas in the page's largest centred 4:3
+  // rectangle.
   async ready(browser) {
     const { page, errors } = await openPage(browser, "", () => {
       window.quillonSeen = [];
@@ -231,7 +232,18 @@ const tests = {
     });
     const phase = await waitPhase(page, ["ready", "failed"], 120);
     const seen = await page.evaluate(() => window.quillonSeen);
+    // The canvas fills the largest centred 4:3 rectangle of the page.
+    const placed = [];
+    for (const [width, height, want] of [[1200, 600, [200, 0, 800, 600]], [600, 800, [0, 175, 600, 450]]]) {
+      await page.setViewport({ width, height });
+      const box = await page.evaluate(() => {
+        const r = document.getElementById("canvas").getBoundingClientRect();
+        return [r.left, r.top, r.width, r.height].map(Math.round);
+      });
+      if (box.join() !== want.join()) placed.push(width + " x " + height + ": " + box.join(", "));
+    }
     await page.close();
+    if (placed.length) throw new Error("the canvas is not the page's centred 4:3 rectangle: " + placed.join("; "));
     if (phase !== "ready") throw new Error("phase " + phase);
     if (errors.length) throw new Error("console errors: " + errors.join(" | "));
     const shown = seen.filter(([text]) => /^Loading the show: \d+ % of \d+\.\d MB$/.test(text));
