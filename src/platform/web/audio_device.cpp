@@ -1,8 +1,9 @@
-// The audio output of the web build: a Web Audio ScriptProcessor that pulls
-// the program's own mix, on the page's one thread, whenever the browser
-// needs sound. Its AudioContext is made when the page's Play button is
-// clicked (browsers start audio only after a gesture) and handed over in
-// Module.quillonAudio.
+// The audio output of the web build: the page (index.html) pulls the
+// program's own mix on its one thread, for an AudioWorklet that it keeps a
+// little ahead of what has been heard, or for a ScriptProcessor whenever the
+// browser asks where worklets are missing. Its AudioContext is made when the
+// page's Play button is clicked (browsers start audio only after a gesture)
+// and opened here through Module.quillonOpenAudio.
 #include <emscripten.h>
 
 #include <cstdint>
@@ -14,14 +15,14 @@ platform::backend::DevicePull devicePull = nullptr;
 int deviceChannels = 0;
 }  // namespace
 
-// Called by the page's processor with a zeroed block of frames x channels.
+// Called by the page with a zeroed block of frames x channels.
 extern "C" EMSCRIPTEN_KEEPALIVE void quillon_web_pull(std::int16_t* out, int frames) {
   if (devicePull) devicePull(out, frames);
 }
 
 namespace platform::backend {
 
-// The page's processor pulls on the page's one thread.
+// The page pulls on its one thread.
 const bool kPullsOnOwnThread = false;
 
 bool OpenAudioDevice(std::uint32_t device, int rate, int channels, DevicePull pull) {
