@@ -359,7 +359,7 @@ const tests = {
   // and the frame; H shows the overlay over the held frame and hides it
   // again; 4 and Left seek; F leaves fullscreen without ending the show
   // and enters it again; leaving fullscreen as the browser's Escape does
-  // ends the show, and the page offers to play again.
+  // ends the show, and the page offers to play again, which Enter does.
   async keys(browser) {
     const { page, errors } = await openPage(browser, "");
     await waitPhase(page, ["ready", "failed"], 120);
@@ -410,9 +410,18 @@ const tests = {
       const b = document.getElementById("play");
       return getComputedStyle(b).display !== "none" && b.textContent === "Play again";
     });
+    // Enter on "Play again" loads the show anew.
+    let anew = "";
+    if (again) {
+      await page.focus("#play");
+      await Promise.all([page.waitForNavigation({ waitUntil: "load", timeout: 60000 }), page.keyboard.press("Enter")])
+        .catch(() => {});
+      anew = await waitPhase(page, ["ready", "failed"], 120).catch(() => "none");
+    }
     await page.close();
     if (phase !== "ended") problems.push("leaving fullscreen gave phase " + phase);
     else if (!again) problems.push("no \"Play again\" at the end");
+    else if (anew !== "ready") problems.push("Enter on \"Play again\" gave phase " + anew);
     if (errors.length) problems.push("console errors: " + errors.join(" | "));
     console.log("  overlay text pixels " + plain.lit + " -> " + shown.lit + " -> " + hidden.lit +
                 "; Left went from " + before + " to " + after);
