@@ -1,7 +1,7 @@
 // Drives the web build of the show in headless Chromium and checks it.
 //   node drive.js URL [check...]
 // Checks: ready, clock, fallback, keys, frames, escape, silent, missing,
-// noaudio, file, end (and rates, the benchmark's measurement, which checks
+// noaudio, nomemory, file, end (and rates, the benchmark's measurement, which checks
 // nothing). ready, clock and fallback run first, one at a time (the clocks
 // are measured on a quiet machine); the others then run at once, each in a
 // page of its own. Each prints one line; the exit status is 1 when any
@@ -439,6 +439,17 @@ const tests = {
     await page.close();
     if (phase !== "failed") throw new Error("phase " + phase);
     if (!/^BASS init error \( \d+ \)$/m.test(text)) throw new Error("message \"" + text + "\"");
+  },
+  // When the browser gives the program no more memory, the show reports
+  // "Out of memory" on the page as the desktop does on its console.
+  async nomemory(browser) {
+    const { page } = await openPage(browser, "?autoplay", () => {
+      WebAssembly.Memory.prototype.grow = function () { throw new RangeError("no more memory"); };
+    });
+    const phase = await waitPhase(page, ["failed", "ended"], 120);
+    const text = await shownMessage(page);
+    await page.close();
+    if (phase !== "failed" || !/^Out of memory$/m.test(text)) throw new Error("phase " + phase + ", \"" + text + "\"");
   },
   // The package's folder holds the page, its script, its WebAssembly, its
   // data and a README; opened as a file, the page says it must be served.

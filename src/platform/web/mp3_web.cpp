@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "platform/audio_decode.h"
+#include "platform/out_of_memory.h"
 
 namespace {
 
 // Decodes size bytes at data into interleaved 16-bit samples in a block of
 // malloc'd memory; writes its address, frame count, rate and channel count
-// to out[0..3]. A block of zero frames when the browser cannot decode it.
+// to out[0..3]. A block of zero frames when the browser cannot decode it; a
+// null block with its frame count when the program's memory cannot hold it.
 EM_ASYNC_JS(void, DecodeInBrowser, (const void* data, int size, int* out), {
   HEAP32[(out >> 2)] = 0;
   HEAP32[(out >> 2) + 1] = 0;
@@ -28,7 +30,10 @@ EM_ASYNC_JS(void, DecodeInBrowser, (const void* data, int size, int* out), {
     const channels = Math.min(2, decoded.numberOfChannels);
     const frames = decoded.length;
     const block = _malloc(Math.max(1, frames * channels * 2));
-    if (!block) return;
+    if (!block) {
+      HEAP32[(out >> 2) + 1] = frames;
+      return;
+    }
     for (let c = 0; c < channels; ++c) {
       const samples = decoded.getChannelData(c);
       let at = (block >> 1) + c;
@@ -73,6 +78,10 @@ Mp3Stream* OpenMp3(ByteSource& io, int& rate, int& channels) {
   if (!latest || latest->file != bytes) {
     int out[4] = {0, 0, 0, 0};
     DecodeInBrowser(bytes.data(), static_cast<int>(bytes.size()), out);
+    // The whole music is decoded at once here, where a desktop decodes a
+    // little at a time: no room for it is running out of memory, reported
+    // as every other allocation's, not a show gone silent.
+    if (out[0] == 0 && out[1] > 0) platform::RaiseOutOfMemory();
     if (out[0] == 0 || out[1] <= 0 || out[2] <= 0 || out[3] < 1) {
       std::free(reinterpret_cast<void*>(static_cast<std::uintptr_t>(out[0])));
       return nullptr;
