@@ -70,8 +70,8 @@ EM_ASYNC_JS(void, WaitForAnimationFrame, (), {
 void QueueChar(unsigned char c) { queue.push_back({showWindow, kWmChar, c, 0}); }
 void QueueKey(std::uintptr_t key) { queue.push_back({showWindow, kWmKeyDown, key, 0}); }
 
-// The page is fullscreen; it left fullscreen because F asked it to, which
-// does not end the show as the browser's own Escape does.
+// Whether the page is fullscreen, and whether F asked it to leave, which
+// does not end the show as leaving by the browser's own Escape does.
 bool wasFullscreen = false;
 bool leavingOnRequest = false;
 
@@ -91,9 +91,9 @@ std::uintptr_t PlayerKey(const char* key) {
   static constexpr struct {
     const char* name;
     std::uintptr_t number;
-  } kKeys[] = {{" ", kKeySpace},       {"PageUp", kKeyPageUp},     {"PageDown", kKeyPageDown},
-               {"Home", kKeyHome},     {"ArrowLeft", kKeyLeft},    {"ArrowRight", kKeyRight},
-               {"f", kKeyF},           {"F", kKeyF},               {"h", kKeyH},
+  } kKeys[] = {{" ", kKeySpace},   {"PageUp", kKeyPageUp},   {"PageDown", kKeyPageDown},
+               {"Home", kKeyHome}, {"ArrowLeft", kKeyLeft},  {"ArrowRight", kKeyRight},
+               {"f", kKeyF},       {"F", kKeyF},             {"h", kKeyH},
                {"H", kKeyH}};
   for (const auto& k : kKeys) {
     if (std::strcmp(key, k.name) == 0) return k.number;
