@@ -39,16 +39,61 @@ float WrapDelta(float d) { return d - std::round(d); }
 
 // ---------------------------------------------------------------------------
 // Titles: drawn additively as eleven echoes with weights 1, 0.9 ... 0.1 (5.5
-// in all), each a little larger and further along a slowly turning
-// direction. Light letters would smear into streaks along that direction, so
-// the letters are knocked out of a glowing bar instead: wherever the echoes
-// of the bar overlap, the sum burns to full brightness and swallows the
-// fainter echoes of the letters' holes; only where the first few echoes
-// leave the same hole does it stay dark. What remains is the letters of the
-// first copies, dark and sharp on light, with the echoes spent on the bar's
-// burst edges. Letters are heavy so that a stroke is wider than those first
-// echoes' drift, and set in two lines where a line of one would reach far
-// out, where the echoes' growth moves it most.
+// in all). Echo i of a picture point X pixels from the sprite's centre lands
+// i * (X / 30 + drift) pixels further out, where the drift turns slowly and is
+// at most 2.86 pixels across and 2.14 down per echo. A letter is thus smeared
+// into a one-sided streak whose step grows with its distance from the centre.
+
+namespace {
+
+// Wherever the sum is cut at about half of its full weight, a streaked edge
+// lands about 2.5 steps further along, and a stroke or a gap keeps its width
+// only when it is some three steps wide. The growth part of the step is fixed
+// by the picture, so the light letters are set evenly and then widened away
+// from the middle by exactly the step there: a column u pixels from the
+// middle of the set line goes to X = k (e^(|u| / k) - 1) with k = 30 * 2.86,
+// so that every stroke is as many steps wide as it is at the centre.
+// Letters are set tall (the vertical step is small and independent of X) and
+// dim enough that all eleven echoes together just reach white.
+void DrawWidenedLine(Image& image, const TextMask& mask, int top, Colour colour) {
+  const float k = 30.0f * 2.86f;
+  const float middle = mask.width / 2.0f;
+  for (int y = 0; y < mask.height; ++y) {
+    if (top + y < 0 || top + y >= image.height) continue;
+    for (int x = 0; x < image.width; ++x) {
+      float cover = 0;
+      for (int s = 0; s < 4; ++s) {  // four samples across the pixel
+        const float X = x + (s + 0.5f) / 4 - image.width / 2.0f;
+        const float u = std::copysign(k * std::log(1 + std::fabs(X) / k), X) + middle - 0.5f;
+        const int u0 = static_cast<int>(std::floor(u));
+        const float f = u - u0;
+        cover += mask.At(u0, y) * (1 - f) + mask.At(u0 + 1, y) * f;
+      }
+      if (cover > 0) AddLight(image, x, top + y, colour, cover / 4);
+    }
+  }
+}
+
+// The knocked-out design of the middle title: letters cut into a dim bar
+// that never burns out, so the letters of the first copies stay the darkest
+// part of a smooth ramp. It reads best for the one long line.
+void DrawKnockedOutLine(Image& image, const TextMask& mask, float lineH, float barW, Colour upper, Colour lower) {
+  const int w = image.width, h = image.height;
+  const float barH = static_cast<float>(mask.height) + 0.5f * lineH;
+  const float cx = w / 2.0f, cy = h / 2.0f, radius = 0.3f * barH;
+  const int left = (w - mask.width) / 2, top = (h - mask.height) / 2;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const float qx = std::max(0.0f, std::fabs(x + 0.5f - cx) - (barW / 2 - radius));
+      const float qy = std::max(0.0f, std::fabs(y + 0.5f - cy) - (barH / 2 - radius));
+      const float outside = std::sqrt(qx * qx + qy * qy) - radius;
+      const float cover = Clamp01(0.5f - outside / 2.0f) * (1.0f - mask.At(x - left, y - top));
+      const float t = Clamp01((y + 0.5f - (cy - barH / 2)) / barH);
+      if (cover > 0) AddLight(image, x, y, Mix(upper, lower, t), cover * 0.18f);
+    }
+}
+
+}  // namespace
 
 Picture MakeTitle(int row) {
   Picture p;
@@ -58,58 +103,48 @@ Picture MakeTitle(int row) {
   p.image = Image(w, h);
   // Half extents 0.64 x 0.24 of the -1..1 frame: 512 x 144 pixels of 800 x 600.
   const float stretch = ScreenStretch(w, h, 512.0f, 144.0f);
+  const Weight weight = Weight::DisplayBlack;
+  if (row == 2) {
+    const float maxW = 300, lineH = 46, track = 0.12f;
+    const float size = FitSize(weight, "PRESENTS", maxW, lineH, stretch, track);
+    DrawKnockedOutLine(p.image, SetLine(weight, "PRESENTS", size, stretch, track * size), lineH, 360,
+                       Mix(kIvory, kRose, 0.35f), Mix(kIvory, kRose, 0.75f));
+    return p;
+  }
   struct Setting {
     std::vector<std::string> lines;
-    float maxW, lineH, track, barW;
-    Colour upper, lower;
-    float bar;  // light of the bar in one echo
+    float lineH, tall;
+    Colour colour;
   };
-  const Setting settings[3] = {
-      {{"INKWELL", "CIRCUIT"}, 260, 38, 0.10f, 330, Mix(kIvory, kCyan, 0.3f), Mix(kIvory, kCyan, 0.7f), 0.42f},
-      {{"PRESENTS"}, 300, 46, 0.12f, 360, Mix(kIvory, kRose, 0.35f), Mix(kIvory, kRose, 0.75f), 0.18f},
-      {{"QUILLON"}, 330, 62, 0.10f, 400, Mix(kIvory, kCyan, 0.5f), Mix(kIvory, kViolet, 0.7f), 0.42f},
+  const Setting settings[2] = {
+      {{"INKWELL", "CIRCUIT"}, 48, 1.8f, Mix(kIvory, kCyan, 0.35f)},
+      {{"QUILLON"}, 120, 2.6f, Mix(kIvory, kViolet * 2.0f, 0.3f)},
   };
-  const Setting& st = settings[row - 1];
-  const Weight weight = Weight::DisplayBlack;
+  const Setting& st = settings[row == 1 ? 0 : 1];
+  // The widened line may reach 215 pixels either side of the middle: the
+  // set line's half width u is then k ln(1 + 215 / k).
+  const float track = 0.10f, k = 30.0f * 2.86f;
+  const float halfU = k * std::log(1 + 215.0f / k);
   float size = 1e9f;
-  for (const std::string& line : st.lines) size = std::min(size, FitSize(weight, line, st.maxW, st.lineH, stretch, st.track));
-  // Each echo adds bar * its weight. At 0.42 the sum burns out wherever the
-  // echoes of the bar add up to a weight of 2.4 or more, so a hole stays dark
-  // only where echoes of weight 4.3 of the 5.5 leave it open: mostly the
-  // first copies, whose drift is smallest. The thinner, longer middle line
-  // reads better from a dimmer bar that never burns out, where the letters
-  // of the first copies are the darkest part of a smooth ramp.
-  const float bar = st.bar;
-  const int gap = static_cast<int>(0.22f * st.lineH);
+  for (const std::string& line : st.lines)
+    size = std::min(size, FitSize(weight, line, 2 * halfU, st.lineH, stretch * st.tall, track));
   std::vector<TextMask> masks;
   int total = 0;
   for (const std::string& line : st.lines) {
-    masks.push_back(SetLine(weight, line, size, stretch, st.track * size));
+    masks.push_back(SetLine(weight, line, size, stretch * st.tall, track * size));
     total += masks.back().height;
   }
+  // The lines are three vertical steps apart so that their streaks do not meet.
+  const int gap = static_cast<int>(0.3f * st.lineH);
   total += gap * (static_cast<int>(masks.size()) - 1);
-  // The bar: a rounded box around the text, its edge softened over 2 pixels.
-  const float barH = static_cast<float>(total) + 0.5f * st.lineH;
-  const float cx = w / 2.0f, cy = h / 2.0f, radius = 0.3f * barH;
-  std::vector<float> letters(static_cast<std::size_t>(w) * h, 0.0f);
+  // Eleven echoes of weight 5.5 in all sum to the colour at its brightest.
+  const float brightest = std::max({st.colour.r, st.colour.g, st.colour.b});
+  const Colour colour = st.colour * (1.0f / (5.5f * brightest));
   int top = (h - total) / 2;
   for (const TextMask& m : masks) {
-    const int left = (w - m.width) / 2;
-    for (int y = 0; y < m.height; ++y)
-      for (int x = 0; x < m.width; ++x)
-        if (left + x >= 0 && left + x < w && top + y >= 0 && top + y < h)
-          letters[static_cast<std::size_t>(top + y) * w + left + x] = m.At(x, y);
+    DrawWidenedLine(p.image, m, top, colour);
     top += m.height + gap;
   }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const float qx = std::max(0.0f, std::fabs(x + 0.5f - cx) - (st.barW / 2 - radius));
-      const float qy = std::max(0.0f, std::fabs(y + 0.5f - cy) - (barH / 2 - radius));
-      const float outside = std::sqrt(qx * qx + qy * qy) - radius;
-      const float cover = Clamp01(0.5f - outside / 2.0f) * (1.0f - letters[static_cast<std::size_t>(y) * w + x]);
-      const float t = Clamp01((y + 0.5f - (cy - barH / 2)) / barH);
-      if (cover > 0) AddLight(p.image, x, y, Mix(st.upper, st.lower, t), cover * bar);
-    }
   return p;
 }
 
