@@ -268,7 +268,8 @@ Picture MakeEndScroll() {
       {Weight::Regular, 16, body, "the Quillon crew", 2},
       {Weight::Bold, 12, head, "P I C T U R E S", 16},
       {Weight::Regular, 16, body, "grown from noise", 2},
-      {Weight::Regular, 16, body, "set in DejaVu Sans", 0},
+      {Weight::Regular, 16, body, "titles: League Spartan", 0},
+      {Weight::Regular, 16, body, "credits: DejaVu Sans", 0},
       {Weight::Bold, 12, head, "M U S I C", 16},
       {Weight::Regular, 16, body, "synthesised in C++", 2},
       {Weight::Regular, 16, body, "encoded with LAME", 0},
@@ -311,44 +312,39 @@ Picture MakeEndScroll() {
 }
 
 // ---------------------------------------------------------------------------
-// Dream layers: soft, warped clouds in the night colours with a few glowing
-// discs, repeating seamlessly.
+// Dream layers: eight translucent copies turn and scale over each other, so
+// the picture is hard-edged shapes on black with clear space between them:
+// rings, ring sets and discs in the night's lamp colours, one to a cell of a
+// 4 x 4 lattice and never touching the cell's edge, so it repeats seamlessly.
+// Where the turning copies cross, the rings beat against each other in moire.
 
 Picture MakeDreams() {
   Picture p;
   p.name = "dreams07.tga";
   p.channels = 3;
-  const int n = 256;
+  const int n = 256, cells = 4;
+  const float cell = static_cast<float>(n) / cells;
   p.image = Image(n, n);
-  struct Disc {
-    float x, y, r;
-    Colour c;
-  };
-  std::vector<Disc> discs;
-  const Colour discColours[] = {kRose, kCyan, kAmber, kViolet};
-  for (int i = 0; i < 14; ++i)
-    discs.push_back({Hash(i, 1, 71), Hash(i, 2, 71), 0.02f + 0.06f * Hash(i, 3, 71), discColours[i % 4]});
+  const Colour colours[] = {kRose, kCyan, kAmber, kViolet * 1.6f};
+  // Coverage of the band r0 .. r1 at distance r, with a one-pixel edge.
+  auto band = [](float r, float r0, float r1) { return Clamp01(r - r0 + 0.5f) * Clamp01(r1 - r + 0.5f); };
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
-      float u = (x + 0.5f) / n, v = (y + 0.5f) / n;
-      const int period = 4;
-      float qx = TileFbm(u * period, v * period, period, 4, 11);
-      float qy = TileFbm(u * period + 1.7f, v * period + 9.2f, period, 4, 23);
-      float f = TileFbm(u * period + 2.4f * qx, v * period + 2.4f * qy, period, 5, 37);
-      float g = TileFbm(u * period * 2 + 3.0f * qy, v * period * 2 + 3.0f * qx, period * 2, 3, 53);
-      float t = SmoothStep(0.28f, 0.78f, f);
-      Colour c = Mix(kNight, kIndigo, SmoothStep(0.0f, 0.35f, t));
-      c = Mix(c, kViolet, SmoothStep(0.3f, 0.65f, t));
-      c = Mix(c, kRose, SmoothStep(0.6f, 0.9f, t) * 0.85f);
-      c = Mix(c, kIvory, SmoothStep(0.88f, 1.0f, t) * 0.6f);
-      c = c + kCyan * (0.22f * SmoothStep(0.55f, 0.8f, g) * (1 - t));
-      for (const Disc& d : discs) {
-        float dx = WrapDelta(u - d.x), dy = WrapDelta(v - d.y);
-        float r = std::sqrt(dx * dx + dy * dy) / d.r;
-        float disc = (1 - SmoothStep(0.75f, 1.0f, r)) * (0.55f + 0.45f * r * r);
-        c = c + d.c * (0.28f * disc);
+      const int cx = x / static_cast<int>(cell), cy = y / static_cast<int>(cell);
+      const float dx = x + 0.5f - (cx + 0.5f) * cell, dy = y + 0.5f - (cy + 0.5f) * cell;
+      const float r = std::sqrt(dx * dx + dy * dy);
+      const int kind = static_cast<int>(Hash(cx, cy, 7) * 3.0f);
+      const float outer = cell * (0.30f + 0.12f * Hash(cx, cy, 13));
+      float cover = 0;
+      if (kind == 0) {
+        cover = band(r, 0.55f * outer, outer);  // a broad ring
+      } else if (kind == 1) {
+        for (int k = 0; k < 4; ++k) cover += band(r, outer * (0.25f + 0.25f * k) - 2.5f, outer * (0.25f + 0.25f * k));
+      } else {
+        cover = band(r, 0.0f, 0.6f * outer) + band(r, 0.85f * outer, outer);  // a disc in a thin ring
       }
-      p.image.Set(x, y, c);
+      const Colour c = colours[(cx + 3 * cy + static_cast<int>(Hash(cx, cy, 29) * 4.0f)) & 3];
+      p.image.Set(x, y, c * Clamp01(cover));
     }
   return p;
 }
@@ -410,9 +406,10 @@ Picture MakeBallEnv() {
 }
 
 // ---------------------------------------------------------------------------
-// Environment map: a chrome studio. The mesh's normals run -1 ... 1, so the
-// tile shows twice across the mesh; a bright sky over a sharp horizon and a
-// dark floor in every tile gives the rings of a polished surface.
+// Environment map: the finale shows the mesh at twice its size, so the
+// reflections are broad and bold: a few wide bands of sky, a white-hot
+// horizon and a warm floor, and two large soft boxes. The mesh's normals run
+// -1 ... 1, so the tile shows twice across the mesh.
 
 Picture MakeEnvironmentMap() {
   Picture p;
@@ -422,29 +419,25 @@ Picture MakeEnvironmentMap() {
   p.image = Image(n, n);
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
-      float s = (x + 0.5f) / n, t = (y + 0.5f) / n;
-      float streak = TileFbm(s * 4, t * 16, 4, 3, 91);
+      const float s = (x + 0.5f) / n, t = (y + 0.5f) / n;
       Colour c;
       if (t < 0.5f) {
-        float k = t / 0.5f;  // 0 at the top of the sky, 1 at the horizon
-        c = Mix(kNight, kIndigo, SmoothStep(0.0f, 0.4f, k));
-        c = Mix(c, kCyan * 0.9f, SmoothStep(0.35f, 0.85f, k));
-        c = Mix(c, kIvory, SmoothStep(0.82f, 1.0f, k));
+        const float k = t / 0.5f;  // 0 at the top of the sky, 1 at the horizon
+        c = Mix(kNight, kIndigo * 1.5f, SmoothStep(0.0f, 0.3f, k));
+        c = Mix(c, kCyan, SmoothStep(0.45f, 0.6f, k));
+        c = Mix(c, kIvory, SmoothStep(0.86f, 0.95f, k));
       } else {
-        float k = (t - 0.5f) / 0.5f;  // 0 at the horizon, 1 at the bottom
-        c = Mix(kAmber * 0.55f, kRose * 0.35f, SmoothStep(0.0f, 0.3f, k));
-        c = Mix(c, kViolet * 0.3f, SmoothStep(0.25f, 0.7f, k));
-        c = Mix(c, kNight, SmoothStep(0.6f, 1.0f, k));
+        const float k = (t - 0.5f) / 0.5f;  // 0 at the horizon, 1 at the bottom
+        c = Mix(kAmber, kRose * 0.8f, SmoothStep(0.05f, 0.2f, k));
+        c = Mix(c, kViolet * 0.5f, SmoothStep(0.4f, 0.55f, k));
+        c = Mix(c, kNight, SmoothStep(0.8f, 1.0f, k));
       }
-      c = c * (0.85f + 0.3f * streak);
-      // Two studio lights in the sky, the key light upper left.
-      auto light = [&](float lx, float ly, float rx, float ry, float k) {
-        float dx = WrapDelta(s - lx) / rx, dy = WrapDelta(t - ly) / ry;
-        float d = dx * dx + dy * dy;
-        return k * std::exp(-d * d * 2.0f);
+      // Two large soft boxes in the sky, the key light upper left.
+      auto box = [&](float lx, float ly, float rx, float ry) {
+        const float dx = WrapDelta(s - lx) / rx, dy = WrapDelta(t - ly) / ry;
+        return Clamp01(1.5f - 1.5f * std::max(std::fabs(dx), std::fabs(dy)));
       };
-      float l = light(0.28f, 0.26f, 0.09f, 0.06f, 1.0f) + light(0.76f, 0.36f, 0.05f, 0.035f, 0.7f);
-      c = c + kIvory * l;
+      c = Mix(c, kIvory, std::max(box(0.25f, 0.22f, 0.16f, 0.08f), box(0.75f, 0.3f, 0.08f, 0.12f)));
       p.image.Set(x, y, c);
     }
   return p;
