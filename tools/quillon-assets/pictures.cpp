@@ -350,13 +350,18 @@ Picture MakeDreams() {
 }
 
 // ---------------------------------------------------------------------------
-// Lens picture: glossy balls on a chequered ground, lit from the upper left.
+// Lens picture: glossy balls on a chequered ground, lit from the upper left,
+// eight to a side. The lens grid shows about 0.4 of the picture across the
+// screen, so each moving lens pulls a few round balls out into petals. A
+// busier picture (a drafting grid, or sixteen balls a side) bends more
+// visibly still, but buries the segment's half-strength captions, which are
+// added over it and cannot darken what lies behind them.
 
 Picture MakeBallEnv() {
   Picture p;
   p.name = "ballenv.tga";
   p.channels = 3;
-  const int n = 512, cells = 4;
+  const int n = 512, cells = 8;
   const float cell = static_cast<float>(n) / cells;
   p.image = Image(n, n);
   const Colour ballColours[] = {kCyan, kRose, kAmber, kViolet * 1.4f};
