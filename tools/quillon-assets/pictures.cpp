@@ -39,16 +39,61 @@ float WrapDelta(float d) { return d - std::round(d); }
 
 // ---------------------------------------------------------------------------
 // Titles: drawn additively as eleven echoes with weights 1, 0.9 ... 0.1 (5.5
-// in all), each a little larger and further along a slowly turning
-// direction. Light letters would smear into streaks along that direction, so
-// the letters are knocked out of a glowing bar instead: wherever the echoes
-// of the bar overlap, the sum burns to full brightness and swallows the
-// fainter echoes of the letters' holes; only where the first few echoes
-// leave the same hole does it stay dark. What remains is the letters of the
-// first copies, dark and sharp on light, with the echoes spent on the bar's
-// burst edges. Letters are heavy so that a stroke is wider than those first
-// echoes' drift, and set in two lines where a line of one would reach far
-// out, where the echoes' growth moves it most.
+// in all). Echo i of a picture point X pixels from the sprite's centre lands
+// i * (X / 30 + drift) pixels further out, where the drift turns slowly and is
+// at most 2.86 pixels across and 2.14 down per echo. A letter is thus smeared
+// into a one-sided streak whose step grows with its distance from the centre.
+
+namespace {
+
+// Wherever the sum is cut at about half of its full weight, a streaked edge
+// lands about 2.5 steps further along, and a stroke or a gap keeps its width
+// only when it is some three steps wide. The growth part of the step is fixed
+// by the picture, so the light letters are set evenly and then widened away
+// from the middle by exactly the step there: a column u pixels from the
+// middle of the set line goes to X = k (e^(|u| / k) - 1) with k = 30 * 2.86,
+// so that every stroke is as many steps wide as it is at the centre.
+// Letters are set tall (the vertical step is small and independent of X) and
+// dim enough that all eleven echoes together just reach white.
+void DrawWidenedLine(Image& image, const TextMask& mask, int top, Colour colour) {
+  const float k = 30.0f * 2.86f;
+  const float middle = mask.width / 2.0f;
+  for (int y = 0; y < mask.height; ++y) {
+    if (top + y < 0 || top + y >= image.height) continue;
+    for (int x = 0; x < image.width; ++x) {
+      float cover = 0;
+      for (int s = 0; s < 4; ++s) {  // four samples across the pixel
+        const float X = x + (s + 0.5f) / 4 - image.width / 2.0f;
+        const float u = std::copysign(k * std::log(1 + std::fabs(X) / k), X) + middle - 0.5f;
+        const int u0 = static_cast<int>(std::floor(u));
+        const float f = u - u0;
+        cover += mask.At(u0, y) * (1 - f) + mask.At(u0 + 1, y) * f;
+      }
+      if (cover > 0) AddLight(image, x, top + y, colour, cover / 4);
+    }
+  }
+}
+
+// The knocked-out design of the middle title: letters cut into a dim bar
+// that never burns out, so the letters of the first copies stay the darkest
+// part of a smooth ramp. It reads best for the one long line.
+void DrawKnockedOutLine(Image& image, const TextMask& mask, float lineH, float barW, Colour upper, Colour lower) {
+  const int w = image.width, h = image.height;
+  const float barH = static_cast<float>(mask.height) + 0.5f * lineH;
+  const float cx = w / 2.0f, cy = h / 2.0f, radius = 0.3f * barH;
+  const int left = (w - mask.width) / 2, top = (h - mask.height) / 2;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const float qx = std::max(0.0f, std::fabs(x + 0.5f - cx) - (barW / 2 - radius));
+      const float qy = std::max(0.0f, std::fabs(y + 0.5f - cy) - (barH / 2 - radius));
+      const float outside = std::sqrt(qx * qx + qy * qy) - radius;
+      const float cover = Clamp01(0.5f - outside / 2.0f) * (1.0f - mask.At(x - left, y - top));
+      const float t = Clamp01((y + 0.5f - (cy - barH / 2)) / barH);
+      if (cover > 0) AddLight(image, x, y, Mix(upper, lower, t), cover * 0.18f);
+    }
+}
+
+}  // namespace
 
 Picture MakeTitle(int row) {
   Picture p;
@@ -58,58 +103,48 @@ Picture MakeTitle(int row) {
   p.image = Image(w, h);
   // Half extents 0.64 x 0.24 of the -1..1 frame: 512 x 144 pixels of 800 x 600.
   const float stretch = ScreenStretch(w, h, 512.0f, 144.0f);
+  const Weight weight = Weight::DisplayBlack;
+  if (row == 2) {
+    const float maxW = 300, lineH = 46, track = 0.12f;
+    const float size = FitSize(weight, "PRESENTS", maxW, lineH, stretch, track);
+    DrawKnockedOutLine(p.image, SetLine(weight, "PRESENTS", size, stretch, track * size), lineH, 360,
+                       Mix(kIvory, kRose, 0.35f), Mix(kIvory, kRose, 0.75f));
+    return p;
+  }
   struct Setting {
     std::vector<std::string> lines;
-    float maxW, lineH, track, barW;
-    Colour upper, lower;
-    float bar;  // light of the bar in one echo
+    float lineH, tall;
+    Colour colour;
   };
-  const Setting settings[3] = {
-      {{"INKWELL", "CIRCUIT"}, 260, 38, 0.10f, 330, Mix(kIvory, kCyan, 0.3f), Mix(kIvory, kCyan, 0.7f), 0.42f},
-      {{"PRESENTS"}, 300, 46, 0.12f, 360, Mix(kIvory, kRose, 0.35f), Mix(kIvory, kRose, 0.75f), 0.18f},
-      {{"QUILLON"}, 330, 62, 0.10f, 400, Mix(kIvory, kCyan, 0.5f), Mix(kIvory, kViolet, 0.7f), 0.42f},
+  const Setting settings[2] = {
+      {{"INKWELL", "CIRCUIT"}, 48, 1.8f, Mix(kIvory, kCyan, 0.35f)},
+      {{"QUILLON"}, 120, 2.6f, Mix(kIvory, kViolet * 2.0f, 0.3f)},
   };
-  const Setting& st = settings[row - 1];
-  const Weight weight = Weight::DisplayBlack;
+  const Setting& st = settings[row == 1 ? 0 : 1];
+  // The widened line may reach 215 pixels either side of the middle: the
+  // set line's half width u is then k ln(1 + 215 / k).
+  const float track = 0.10f, k = 30.0f * 2.86f;
+  const float halfU = k * std::log(1 + 215.0f / k);
   float size = 1e9f;
-  for (const std::string& line : st.lines) size = std::min(size, FitSize(weight, line, st.maxW, st.lineH, stretch, st.track));
-  // Each echo adds bar * its weight. At 0.42 the sum burns out wherever the
-  // echoes of the bar add up to a weight of 2.4 or more, so a hole stays dark
-  // only where echoes of weight 4.3 of the 5.5 leave it open: mostly the
-  // first copies, whose drift is smallest. The thinner, longer middle line
-  // reads better from a dimmer bar that never burns out, where the letters
-  // of the first copies are the darkest part of a smooth ramp.
-  const float bar = st.bar;
-  const int gap = static_cast<int>(0.22f * st.lineH);
+  for (const std::string& line : st.lines)
+    size = std::min(size, FitSize(weight, line, 2 * halfU, st.lineH, stretch * st.tall, track));
   std::vector<TextMask> masks;
   int total = 0;
   for (const std::string& line : st.lines) {
-    masks.push_back(SetLine(weight, line, size, stretch, st.track * size));
+    masks.push_back(SetLine(weight, line, size, stretch * st.tall, track * size));
     total += masks.back().height;
   }
+  // The lines are three vertical steps apart so that their streaks do not meet.
+  const int gap = static_cast<int>(0.3f * st.lineH);
   total += gap * (static_cast<int>(masks.size()) - 1);
-  // The bar: a rounded box around the text, its edge softened over 2 pixels.
-  const float barH = static_cast<float>(total) + 0.5f * st.lineH;
-  const float cx = w / 2.0f, cy = h / 2.0f, radius = 0.3f * barH;
-  std::vector<float> letters(static_cast<std::size_t>(w) * h, 0.0f);
+  // Eleven echoes of weight 5.5 in all sum to the colour at its brightest.
+  const float brightest = std::max({st.colour.r, st.colour.g, st.colour.b});
+  const Colour colour = st.colour * (1.0f / (5.5f * brightest));
   int top = (h - total) / 2;
   for (const TextMask& m : masks) {
-    const int left = (w - m.width) / 2;
-    for (int y = 0; y < m.height; ++y)
-      for (int x = 0; x < m.width; ++x)
-        if (left + x >= 0 && left + x < w && top + y >= 0 && top + y < h)
-          letters[static_cast<std::size_t>(top + y) * w + left + x] = m.At(x, y);
+    DrawWidenedLine(p.image, m, top, colour);
     top += m.height + gap;
   }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const float qx = std::max(0.0f, std::fabs(x + 0.5f - cx) - (st.barW / 2 - radius));
-      const float qy = std::max(0.0f, std::fabs(y + 0.5f - cy) - (barH / 2 - radius));
-      const float outside = std::sqrt(qx * qx + qy * qy) - radius;
-      const float cover = Clamp01(0.5f - outside / 2.0f) * (1.0f - letters[static_cast<std::size_t>(y) * w + x]);
-      const float t = Clamp01((y + 0.5f - (cy - barH / 2)) / barH);
-      if (cover > 0) AddLight(p.image, x, y, Mix(st.upper, st.lower, t), cover * bar);
-    }
   return p;
 }
 
@@ -233,7 +268,8 @@ Picture MakeEndScroll() {
       {Weight::Regular, 16, body, "the Quillon crew", 2},
       {Weight::Bold, 12, head, "P I C T U R E S", 16},
       {Weight::Regular, 16, body, "grown from noise", 2},
-      {Weight::Regular, 16, body, "set in DejaVu Sans", 0},
+      {Weight::Regular, 16, body, "titles: League Spartan", 0},
+      {Weight::Regular, 16, body, "credits: DejaVu Sans", 0},
       {Weight::Bold, 12, head, "M U S I C", 16},
       {Weight::Regular, 16, body, "synthesised in C++", 2},
       {Weight::Regular, 16, body, "encoded with LAME", 0},
@@ -276,56 +312,56 @@ Picture MakeEndScroll() {
 }
 
 // ---------------------------------------------------------------------------
-// Dream layers: soft, warped clouds in the night colours with a few glowing
-// discs, repeating seamlessly.
+// Dream layers: eight translucent copies turn and scale over each other, so
+// the picture is hard-edged shapes on black with clear space between them:
+// rings, ring sets and discs in the night's lamp colours, one to a cell of a
+// 4 x 4 lattice and never touching the cell's edge, so it repeats seamlessly.
+// Where the turning copies cross, the rings beat against each other in moire.
 
 Picture MakeDreams() {
   Picture p;
   p.name = "dreams07.tga";
   p.channels = 3;
-  const int n = 256;
+  const int n = 256, cells = 4;
+  const float cell = static_cast<float>(n) / cells;
   p.image = Image(n, n);
-  struct Disc {
-    float x, y, r;
-    Colour c;
-  };
-  std::vector<Disc> discs;
-  const Colour discColours[] = {kRose, kCyan, kAmber, kViolet};
-  for (int i = 0; i < 14; ++i)
-    discs.push_back({Hash(i, 1, 71), Hash(i, 2, 71), 0.02f + 0.06f * Hash(i, 3, 71), discColours[i % 4]});
+  const Colour colours[] = {kRose, kCyan, kAmber, kViolet * 1.6f};
+  // Coverage of the band r0 .. r1 at distance r, with a one-pixel edge.
+  auto band = [](float r, float r0, float r1) { return Clamp01(r - r0 + 0.5f) * Clamp01(r1 - r + 0.5f); };
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
-      float u = (x + 0.5f) / n, v = (y + 0.5f) / n;
-      const int period = 4;
-      float qx = TileFbm(u * period, v * period, period, 4, 11);
-      float qy = TileFbm(u * period + 1.7f, v * period + 9.2f, period, 4, 23);
-      float f = TileFbm(u * period + 2.4f * qx, v * period + 2.4f * qy, period, 5, 37);
-      float g = TileFbm(u * period * 2 + 3.0f * qy, v * period * 2 + 3.0f * qx, period * 2, 3, 53);
-      float t = SmoothStep(0.28f, 0.78f, f);
-      Colour c = Mix(kNight, kIndigo, SmoothStep(0.0f, 0.35f, t));
-      c = Mix(c, kViolet, SmoothStep(0.3f, 0.65f, t));
-      c = Mix(c, kRose, SmoothStep(0.6f, 0.9f, t) * 0.85f);
-      c = Mix(c, kIvory, SmoothStep(0.88f, 1.0f, t) * 0.6f);
-      c = c + kCyan * (0.22f * SmoothStep(0.55f, 0.8f, g) * (1 - t));
-      for (const Disc& d : discs) {
-        float dx = WrapDelta(u - d.x), dy = WrapDelta(v - d.y);
-        float r = std::sqrt(dx * dx + dy * dy) / d.r;
-        float disc = (1 - SmoothStep(0.75f, 1.0f, r)) * (0.55f + 0.45f * r * r);
-        c = c + d.c * (0.28f * disc);
+      const int cx = x / static_cast<int>(cell), cy = y / static_cast<int>(cell);
+      const float dx = x + 0.5f - (cx + 0.5f) * cell, dy = y + 0.5f - (cy + 0.5f) * cell;
+      const float r = std::sqrt(dx * dx + dy * dy);
+      const int kind = static_cast<int>(Hash(cx, cy, 7) * 3.0f);
+      const float outer = cell * (0.30f + 0.12f * Hash(cx, cy, 13));
+      float cover = 0;
+      if (kind == 0) {
+        cover = band(r, 0.55f * outer, outer);  // a broad ring
+      } else if (kind == 1) {
+        for (int k = 0; k < 4; ++k) cover += band(r, outer * (0.25f + 0.25f * k) - 2.5f, outer * (0.25f + 0.25f * k));
+      } else {
+        cover = band(r, 0.0f, 0.6f * outer) + band(r, 0.85f * outer, outer);  // a disc in a thin ring
       }
-      p.image.Set(x, y, c);
+      const Colour c = colours[(cx + 3 * cy + static_cast<int>(Hash(cx, cy, 29) * 4.0f)) & 3];
+      p.image.Set(x, y, c * Clamp01(cover));
     }
   return p;
 }
 
 // ---------------------------------------------------------------------------
-// Lens picture: glossy balls on a chequered ground, lit from the upper left.
+// Lens picture: glossy balls on a chequered ground, lit from the upper left,
+// eight to a side. The lens grid shows about 0.4 of the picture across the
+// screen, so each moving lens pulls a few round balls out into petals. A
+// busier picture (a drafting grid, or sixteen balls a side) bends more
+// visibly still, but buries the segment's half-strength captions, which are
+// added over it and cannot darken what lies behind them.
 
 Picture MakeBallEnv() {
   Picture p;
   p.name = "ballenv.tga";
   p.channels = 3;
-  const int n = 512, cells = 4;
+  const int n = 512, cells = 8;
   const float cell = static_cast<float>(n) / cells;
   p.image = Image(n, n);
   const Colour ballColours[] = {kCyan, kRose, kAmber, kViolet * 1.4f};
@@ -375,9 +411,10 @@ Picture MakeBallEnv() {
 }
 
 // ---------------------------------------------------------------------------
-// Environment map: a chrome studio. The mesh's normals run -1 ... 1, so the
-// tile shows twice across the mesh; a bright sky over a sharp horizon and a
-// dark floor in every tile gives the rings of a polished surface.
+// Environment map: the finale shows the mesh at twice its size, so the
+// reflections are broad and bold: a few wide bands of sky, a white-hot
+// horizon and a warm floor, and two large soft boxes. The mesh's normals run
+// -1 ... 1, so the tile shows twice across the mesh.
 
 Picture MakeEnvironmentMap() {
   Picture p;
@@ -387,29 +424,25 @@ Picture MakeEnvironmentMap() {
   p.image = Image(n, n);
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
-      float s = (x + 0.5f) / n, t = (y + 0.5f) / n;
-      float streak = TileFbm(s * 4, t * 16, 4, 3, 91);
+      const float s = (x + 0.5f) / n, t = (y + 0.5f) / n;
       Colour c;
       if (t < 0.5f) {
-        float k = t / 0.5f;  // 0 at the top of the sky, 1 at the horizon
-        c = Mix(kNight, kIndigo, SmoothStep(0.0f, 0.4f, k));
-        c = Mix(c, kCyan * 0.9f, SmoothStep(0.35f, 0.85f, k));
-        c = Mix(c, kIvory, SmoothStep(0.82f, 1.0f, k));
+        const float k = t / 0.5f;  // 0 at the top of the sky, 1 at the horizon
+        c = Mix(kNight, kIndigo * 1.5f, SmoothStep(0.0f, 0.3f, k));
+        c = Mix(c, kCyan, SmoothStep(0.45f, 0.6f, k));
+        c = Mix(c, kIvory, SmoothStep(0.86f, 0.95f, k));
       } else {
-        float k = (t - 0.5f) / 0.5f;  // 0 at the horizon, 1 at the bottom
-        c = Mix(kAmber * 0.55f, kRose * 0.35f, SmoothStep(0.0f, 0.3f, k));
-        c = Mix(c, kViolet * 0.3f, SmoothStep(0.25f, 0.7f, k));
-        c = Mix(c, kNight, SmoothStep(0.6f, 1.0f, k));
+        const float k = (t - 0.5f) / 0.5f;  // 0 at the horizon, 1 at the bottom
+        c = Mix(kAmber, kRose * 0.8f, SmoothStep(0.05f, 0.2f, k));
+        c = Mix(c, kViolet * 0.5f, SmoothStep(0.4f, 0.55f, k));
+        c = Mix(c, kNight, SmoothStep(0.8f, 1.0f, k));
       }
-      c = c * (0.85f + 0.3f * streak);
-      // Two studio lights in the sky, the key light upper left.
-      auto light = [&](float lx, float ly, float rx, float ry, float k) {
-        float dx = WrapDelta(s - lx) / rx, dy = WrapDelta(t - ly) / ry;
-        float d = dx * dx + dy * dy;
-        return k * std::exp(-d * d * 2.0f);
+      // Two large soft boxes in the sky, the key light upper left.
+      auto box = [&](float lx, float ly, float rx, float ry) {
+        const float dx = WrapDelta(s - lx) / rx, dy = WrapDelta(t - ly) / ry;
+        return Clamp01(1.5f - 1.5f * std::max(std::fabs(dx), std::fabs(dy)));
       };
-      float l = light(0.28f, 0.26f, 0.09f, 0.06f, 1.0f) + light(0.76f, 0.36f, 0.05f, 0.035f, 0.7f);
-      c = c + kIvory * l;
+      c = Mix(c, kIvory, std::max(box(0.25f, 0.22f, 0.16f, 0.08f), box(0.75f, 0.3f, 0.08f, 0.12f)));
       p.image.Set(x, y, c);
     }
   return p;

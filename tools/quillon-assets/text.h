@@ -1,7 +1,7 @@
 #pragma once
-// Lines of text set through FreeType, as coverage masks: DejaVu Sans for the
-// titles and the credits, League Spartan (a geometric display face) for the
-// captions.
+// Lines of text set through FreeType, as coverage masks: League Spartan (a
+// geometric display face) for the titles and the captions, DejaVu Sans for
+// the credits and the signs of the scenes.
 #include <string>
 #include <vector>
 
