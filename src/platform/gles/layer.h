@@ -79,6 +79,8 @@ void FlushLayer();
 
 // Makes the layer set every piece of ES state again before its next draw,
 // for a host that has drawn with ES itself in between (a scaled present).
+// Such a host finds a sampler object of the layer's bound to unit 0 at
+// times (a batch that only magnifies its texture samples through one).
 void ForgetEsState();
 
 // Draws what is pending, frees the layer's shader, buffers and textures on

@@ -138,6 +138,11 @@ struct State {
   Batch batch = Batch::kNone;
   DrawState batchState;
   std::vector<float> vertices;
+  // True while every triangle of a batch whose texture has a mipmapping
+  // filter is known to map at most one texel onto a pixel: GL then samples
+  // it with the magnifying filter alone, which a sampler without mipmaps
+  // gives for far less work than the mipmapping one.
+  bool batchMagnified = false;
 
   // What the ES context has.
   bool esKnown = false;
@@ -146,6 +151,10 @@ struct State {
   float esClearDepth = 1;
   GLuint esTexture = 0;  // bound to unit 0
   int esProgram = -1;    // the index in use
+  GLuint esSampler = 0;  // bound to unit 0; 0 when the texture's own parameters sample
+  // Samplers that magnify only, by magnifying filter and wrap modes (see
+  // MagnifyingSampler), made when first needed.
+  std::array<GLuint, 8> samplers{};
   std::array<Program, kPrograms> programs{};
   GLuint buffer = 0, vertexArray = 0, readFramebuffer = 0;
 };
