@@ -298,15 +298,26 @@ bool TriangleMagnified(const DrawState& s, double width, double height, const fl
   return ux * ux + tx * tx <= limit * limit && uy * uy + ty * ty <= limit * limit;
 }
 
-// Checks the triangles of the batch's vertices from index first on.
+// A batch in more runs than this is drawn in one: a draw costs more than
+// the cheaper sampling of a few triangles saves.
+constexpr std::size_t kMaxRuns = 8;
+
+// Sorts the triangles of the batch's vertices from index first on into runs.
 void CheckMagnified(std::size_t first) {
   State& l = Layer();
   const TextureLevel& base = TextureNamed(l.batchState.texture).levels[0];
   const float* f = l.vertices.data();
   const std::size_t n = l.vertices.size() / kVertexFloats;
-  for (std::size_t i = first; i + 2 < n && l.batchMagnified; i += 3) {
-    l.batchMagnified = TriangleMagnified(l.batchState, base.width, base.height, f + i * kVertexFloats,
-                                         f + (i + 1) * kVertexFloats, f + (i + 2) * kVertexFloats);
+  for (std::size_t i = first; i + 2 < n && l.checkRuns; i += 3) {
+    const bool magnified = TriangleMagnified(l.batchState, base.width, base.height, f + i * kVertexFloats,
+                                             f + (i + 1) * kVertexFloats, f + (i + 2) * kVertexFloats);
+    if (!l.runs.empty() && l.runs.back().magnified == magnified) continue;
+    if (l.runs.size() == kMaxRuns) {
+      l.checkRuns = false;
+      l.runs.clear();
+    } else {
+      l.runs.push_back({i, magnified});
+    }
   }
 }
 
@@ -427,7 +438,7 @@ void EndPrimitive() {
   const std::size_t n = v.size();
   const Batch kind = ClassOf(l.mode);
   if (l.batch != Batch::kNone && l.batch != kind) Flush();
-  if (l.batch == Batch::kNone) l.batchMagnified = kind == Batch::kTriangles && MagnifyCandidate(l.batchState);
+  if (l.batch == Batch::kNone) l.checkRuns = kind == Batch::kTriangles && MagnifyCandidate(l.batchState);
   l.batch = kind;
   const std::size_t first = l.vertices.size() / kVertexFloats;
   switch (l.mode) {
@@ -472,30 +483,30 @@ void EndPrimitive() {
       break;
     default: break;
   }
-  if (l.batchMagnified) CheckMagnified(first);
+  if (l.checkRuns) CheckMagnified(first);
 }
 
 void Flush() {
   State& l = Layer();
-  if (l.vertices.empty() || !l.started) {
+  const auto done = [&l] {
     l.vertices.clear();
+    l.runs.clear();
+    l.checkRuns = false;
     l.batch = Batch::kNone;
-    return;
-  }
-  Apply(l.batchState);
+  };
+  if (l.vertices.empty() || !l.started || (Apply(l.batchState), !UseProgram(l.batchState))) return done();
   const EsTable& es = l.es;
-  if (!UseProgram(l.batchState)) {
-    l.vertices.clear();
-    l.batch = Batch::kNone;
-    return;
-  }
-  BindEsSampler(l.batchMagnified ? MagnifyingSampler(TextureNamed(l.batchState.texture)) : 0);
   es.glBufferData(kArrayBuffer, static_cast<signed long int>(l.vertices.size() * sizeof(float)), l.vertices.data(),
                   kStreamDraw);
   const GLenum mode = l.batch == Batch::kPoints ? GL_POINTS : l.batch == Batch::kLines ? GL_LINES : GL_TRIANGLES;
-  es.glDrawArrays(mode, 0, static_cast<GLsizei>(l.vertices.size() / kVertexFloats));
-  l.vertices.clear();
-  l.batch = Batch::kNone;
+  const std::size_t count = l.vertices.size() / kVertexFloats;
+  if (!l.checkRuns || l.runs.empty()) l.runs.assign(1, {0, false});
+  for (std::size_t i = 0; i < l.runs.size(); ++i) {
+    const std::size_t end = i + 1 < l.runs.size() ? l.runs[i + 1].first : count;
+    BindEsSampler(l.runs[i].magnified ? MagnifyingSampler(TextureNamed(l.batchState.texture)) : 0);
+    es.glDrawArrays(mode, static_cast<GLint>(l.runs[i].first), static_cast<GLsizei>(end - l.runs[i].first));
+  }
+  done();
 }
 
 }  // namespace platform::gles

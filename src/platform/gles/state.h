@@ -138,11 +138,18 @@ struct State {
   Batch batch = Batch::kNone;
   DrawState batchState;
   std::vector<float> vertices;
-  // True while every triangle of a batch whose texture has a mipmapping
-  // filter is known to map at most one texel onto a pixel: GL then samples
-  // it with the magnifying filter alone, which a sampler without mipmaps
-  // gives for far less work than the mipmapping one.
-  bool batchMagnified = false;
+  // For a batch whose texture has a mipmapping filter: its triangles in
+  // runs, each run either all magnifying (at most one texel onto a pixel
+  // everywhere: GL then samples with the magnifying filter alone, which a
+  // sampler without mipmaps gives for far less work than the mipmapping
+  // one) or not. Drawn run by run, in order. Not kept (empty, checking
+  // off) for a batch that cannot gain or splits into too many runs.
+  struct Run {
+    std::size_t first;  // vertex
+    bool magnified;
+  };
+  bool checkRuns = false;
+  std::vector<Run> runs;
 
   // What the ES context has.
   bool esKnown = false;

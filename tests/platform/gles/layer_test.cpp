@@ -262,8 +262,8 @@ const Case kCases[] = {
        Quad(-0.9f, -0.9f, -0.6f, -0.7f);
        Quad(-0.5f, -0.5f, 0.9f, 0.9f);
      }},
-    {"mipmaps: a batch that only magnifies samples the first level with the magnifying filter and wrap modes; "
-     "one minified triangle makes its whole batch blend levels",
+    {"mipmaps: triangles that only magnify sample the first level with the magnifying filter and wrap modes; "
+     "a minified one in the same batch still blends levels",
      [] {
        GLuint name = 0;
        gl::glGenTextures(1, &name);
