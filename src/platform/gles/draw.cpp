@@ -298,25 +298,32 @@ bool TriangleMagnified(const DrawState& s, double width, double height, const fl
   return ux * ux + tx * tx <= limit * limit && uy * uy + ty * ty <= limit * limit;
 }
 
-// A batch in more runs than this is drawn in one: a draw costs more than
-// the cheaper sampling of a few triangles saves.
+// A batch is split into at most this many runs: a draw costs more than the
+// cheaper sampling of a few triangles saves. And after this many triangles
+// in a row that do not magnify, the rest of the batch is taken to be the
+// same without looking (a large mesh seen from afar).
 constexpr std::size_t kMaxRuns = 8;
+constexpr std::size_t kMinifiedEnough = 64;
 
-// Sorts the triangles of the batch's vertices from index first on into runs.
+// Sorts the triangles of the batch's vertices from index first on into
+// runs. Where it stops looking, the last run does not magnify, so that
+// every triangle left unchecked is drawn with the texture's own filter.
 void CheckMagnified(std::size_t first) {
   State& l = Layer();
   const TextureLevel& base = TextureNamed(l.batchState.texture).levels[0];
   const float* f = l.vertices.data();
   const std::size_t n = l.vertices.size() / kVertexFloats;
+  std::vector<State::Run>& runs = l.runs;
   for (std::size_t i = first; i + 2 < n && l.checkRuns; i += 3) {
     const bool magnified = TriangleMagnified(l.batchState, base.width, base.height, f + i * kVertexFloats,
                                              f + (i + 1) * kVertexFloats, f + (i + 2) * kVertexFloats);
-    if (!l.runs.empty() && l.runs.back().magnified == magnified) continue;
-    if (l.runs.size() == kMaxRuns) {
-      l.checkRuns = false;
-      l.runs.clear();
+    if (!runs.empty() && runs.back().magnified == magnified) {
+      if (!magnified && i - runs.back().first >= 3 * kMinifiedEnough) l.checkRuns = false;
+    } else if (runs.size() < kMaxRuns) {
+      runs.push_back({i, magnified});
     } else {
-      l.runs.push_back({i, magnified});
+      runs.back().magnified = false;
+      l.checkRuns = false;
     }
   }
 }
@@ -500,7 +507,7 @@ void Flush() {
                   kStreamDraw);
   const GLenum mode = l.batch == Batch::kPoints ? GL_POINTS : l.batch == Batch::kLines ? GL_LINES : GL_TRIANGLES;
   const std::size_t count = l.vertices.size() / kVertexFloats;
-  if (!l.checkRuns || l.runs.empty()) l.runs.assign(1, {0, false});
+  if (l.runs.empty()) l.runs.assign(1, {0, false});
   for (std::size_t i = 0; i < l.runs.size(); ++i) {
     const std::size_t end = i + 1 < l.runs.size() ? l.runs[i + 1].first : count;
     BindEsSampler(l.runs[i].magnified ? MagnifyingSampler(TextureNamed(l.batchState.texture)) : 0);

@@ -44,6 +44,7 @@ struct TextureLevel {
   GLsizei width = 0;
   GLsizei height = 0;
   GLint internalFormat = 0;  // as the caller gave it, for the queries
+  GLenum esFormat = 0;       // what ES holds it in
 };
 inline constexpr int kMaxLevels = 16;
 struct Texture {
@@ -142,8 +143,9 @@ struct State {
   // runs, each run either all magnifying (at most one texel onto a pixel
   // everywhere: GL then samples with the magnifying filter alone, which a
   // sampler without mipmaps gives for far less work than the mipmapping
-  // one) or not. Drawn run by run, in order. Not kept (empty, checking
-  // off) for a batch that cannot gain or splits into too many runs.
+  // one) or not. Drawn run by run, in order; empty for a batch that cannot
+  // gain, which is drawn in one. checkRuns: its triangles are still being
+  // sorted (draw.cpp says when that stops).
   struct Run {
     std::size_t first;  // vertex
     bool magnified;
