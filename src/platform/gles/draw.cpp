@@ -1,5 +1,7 @@
 // The drawing half of the layer: its one shader, the batch of vertices that
 // glBegin/glEnd fill, and the ES state each batch is drawn with.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/gles/state.h"
@@ -220,9 +222,136 @@ void Apply(const DrawState& s) {
   if (all) {
     es.glBindVertexArray(l.vertexArray);
     es.glBindBuffer(kArrayBuffer, l.buffer);
+    es.glBindSampler(0, 0);
+    l.esSampler = 0;
   }
   e = s;
   l.esKnown = true;
+}
+
+bool Mipmapping(GLint minFilter) { return minFilter != GL_NEAREST && minFilter != GL_LINEAR; }
+
+// Whether the triangles of a batch in state s can be checked for
+// magnification: drawn with a mipmapped texture (else the test gains
+// nothing) through a texture matrix that leaves q at 1.
+bool MagnifyCandidate(const DrawState& s) {
+  if (!s.textured || Projective(s)) return false;
+  const Texture& t = TextureNamed(s.texture);
+  return Mipmapping(t.minFilter);
+}
+
+// True when the triangle (v0, v1, v2), as the batch's state draws it, maps
+// at most one texel onto a pixel everywhere: GL's level of detail is then
+// at most 0 at each of its fragments, where GL samples with the magnifying
+// filter. In window space the texel coordinate is u = P / Q, with P (u
+// times 1/w) and Q (1/w) affine, so du/dx = (Px Q - P Qx) / Q^2 whose
+// numerator is affine: it is largest in size at a corner and Q^2 smallest
+// at one, which bounds the derivative over the whole triangle from its
+// corners alone.
+bool TriangleMagnified(const DrawState& s, double width, double height, const float* v0, const float* v1,
+                       const float* v2) {
+  const float* m = s.mvp.m;
+  const float* tm = s.textureMatrix.m;
+  const float* v[3] = {v0, v1, v2};
+  double X[3], Y[3], a[3], u[3], t[3];
+  for (int i = 0; i < 3; ++i) {
+    const double x = v[i][0], y = v[i][1], z = v[i][2];
+    const double w = m[3] * x + m[7] * y + m[11] * z + m[15];
+    // A corner behind the eye is clipped away: too near to bound.
+    if (!(w > 0)) return false;
+    a[i] = 1 / w;
+    X[i] = (m[0] * x + m[4] * y + m[8] * z + m[12]) * a[i] * s.viewport[2] / 2;
+    Y[i] = (m[1] * x + m[5] * y + m[9] * z + m[13]) * a[i] * s.viewport[3] / 2;
+    const double ts = v[i][7], tt = v[i][8], tr = v[i][9];
+    u[i] = (tm[0] * ts + tm[4] * tt + tm[8] * tr + tm[12]) * width;
+    t[i] = (tm[1] * ts + tm[5] * tt + tm[9] * tr + tm[13]) * height;
+  }
+  const double e1x = X[1] - X[0], e1y = Y[1] - Y[0], e2x = X[2] - X[0], e2y = Y[2] - Y[0];
+  const double det = e1x * e2y - e2x * e1y;
+  if (det == 0) return true;  // no area: no fragments
+  // The gradient in window space of the affine function with values f.
+  auto gradient = [&](const double f[3], double& fx, double& fy) {
+    const double d1 = f[1] - f[0], d2 = f[2] - f[0];
+    fx = (d1 * e2y - d2 * e1y) / det;
+    fy = (d2 * e1x - d1 * e2x) / det;
+  };
+  const double pu[3] = {u[0] * a[0], u[1] * a[1], u[2] * a[2]};
+  const double pt[3] = {t[0] * a[0], t[1] * a[1], t[2] * a[2]};
+  double qx, qy, pux, puy, ptx, pty;
+  gradient(a, qx, qy);
+  gradient(pu, pux, puy);
+  gradient(pt, ptx, pty);
+  double ux = 0, uy = 0, tx = 0, ty = 0, minA = a[0];
+  for (int i = 0; i < 3; ++i) {
+    ux = std::max(ux, std::fabs(a[i] * pux - pu[i] * qx));
+    uy = std::max(uy, std::fabs(a[i] * puy - pu[i] * qy));
+    tx = std::max(tx, std::fabs(a[i] * ptx - pt[i] * qx));
+    ty = std::max(ty, std::fabs(a[i] * pty - pt[i] * qy));
+    minA = std::min(minA, a[i]);
+  }
+  // GL's scale factor is the larger of the lengths of (du/dx, dv/dx) and
+  // (du/dy, dv/dy). A picture drawn texel for pixel has exactly 1, which
+  // a renderer's rounding may put either side; a tenth of a percent above
+  // it would blend in the next level by a tenth of a percent, less than a
+  // level of colour.
+  const double limit = (1 + 1e-3) * minA * minA;
+  return ux * ux + tx * tx <= limit * limit && uy * uy + ty * ty <= limit * limit;
+}
+
+// A batch is split into at most this many runs: a draw costs more than the
+// cheaper sampling of a few triangles saves. And after this many triangles
+// in a row that do not magnify, the rest of the batch is taken to be the
+// same without looking (a large mesh seen from afar).
+constexpr std::size_t kMaxRuns = 8;
+constexpr std::size_t kMinifiedEnough = 64;
+
+// Sorts the triangles of the batch's vertices from index first on into
+// runs. Where it stops looking, the last run does not magnify, so that
+// every triangle left unchecked is drawn with the texture's own filter.
+void CheckMagnified(std::size_t first) {
+  State& l = Layer();
+  const TextureLevel& base = TextureNamed(l.batchState.texture).levels[0];
+  const float* f = l.vertices.data();
+  const std::size_t n = l.vertices.size() / kVertexFloats;
+  std::vector<State::Run>& runs = l.runs;
+  for (std::size_t i = first; i + 2 < n && l.checkRuns; i += 3) {
+    const bool magnified = TriangleMagnified(l.batchState, base.width, base.height, f + i * kVertexFloats,
+                                             f + (i + 1) * kVertexFloats, f + (i + 2) * kVertexFloats);
+    if (!runs.empty() && runs.back().magnified == magnified) {
+      if (!magnified && i - runs.back().first >= 3 * kMinifiedEnough) l.checkRuns = false;
+    } else if (runs.size() < kMaxRuns) {
+      runs.push_back({i, magnified});
+    } else {
+      runs.back().magnified = false;
+      l.checkRuns = false;
+    }
+  }
+}
+
+// A sampler that samples the texture's first level with its magnifying
+// filter and wrap modes, whatever the level of detail.
+GLuint MagnifyingSampler(const Texture& t) {
+  State& l = Layer();
+  const EsTable& es = l.es;
+  auto esWrap = [](GLint wrap) { return wrap == GL_REPEAT ? GL_REPEAT : static_cast<GLint>(kClampToEdge); };
+  const std::size_t index = (t.magFilter == GL_LINEAR ? 4u : 0u) + (t.wrapS == GL_REPEAT ? 0u : 2u) +
+                            (t.wrapT == GL_REPEAT ? 0u : 1u);
+  GLuint& sampler = l.samplers[index];
+  if (sampler == 0) {
+    es.glGenSamplers(1, &sampler);
+    es.glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, t.magFilter);
+    es.glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, t.magFilter);
+    es.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, esWrap(t.wrapS));
+    es.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, esWrap(t.wrapT));
+  }
+  return sampler;
+}
+
+void BindEsSampler(GLuint sampler) {
+  State& l = Layer();
+  if (l.esSampler == sampler) return;
+  l.es.glBindSampler(0, sampler);
+  l.esSampler = sampler;
 }
 
 void Push(const Vertex& v) {
@@ -274,6 +403,11 @@ void FreeDrawing() {
     if (p.name) es.glDeleteProgram(p.name);
     p = Program{};
   }
+  for (GLuint& sampler : l.samplers) {
+    if (sampler) es.glDeleteSamplers(1, &sampler);
+    sampler = 0;
+  }
+  l.esSampler = 0;
   l.buffer = l.vertexArray = l.readFramebuffer = 0;
   l.esProgram = -1;
 }
@@ -311,7 +445,9 @@ void EndPrimitive() {
   const std::size_t n = v.size();
   const Batch kind = ClassOf(l.mode);
   if (l.batch != Batch::kNone && l.batch != kind) Flush();
+  if (l.batch == Batch::kNone) l.checkRuns = kind == Batch::kTriangles && MagnifyCandidate(l.batchState);
   l.batch = kind;
+  const std::size_t first = l.vertices.size() / kVertexFloats;
   switch (l.mode) {
     case GL_POINTS:
       for (const Vertex& p : v) Push(p);
@@ -354,28 +490,30 @@ void EndPrimitive() {
       break;
     default: break;
   }
+  if (l.checkRuns) CheckMagnified(first);
 }
 
 void Flush() {
   State& l = Layer();
-  if (l.vertices.empty() || !l.started) {
+  const auto done = [&l] {
     l.vertices.clear();
+    l.runs.clear();
+    l.checkRuns = false;
     l.batch = Batch::kNone;
-    return;
-  }
-  Apply(l.batchState);
+  };
+  if (l.vertices.empty() || !l.started || (Apply(l.batchState), !UseProgram(l.batchState))) return done();
   const EsTable& es = l.es;
-  if (!UseProgram(l.batchState)) {
-    l.vertices.clear();
-    l.batch = Batch::kNone;
-    return;
-  }
   es.glBufferData(kArrayBuffer, static_cast<signed long int>(l.vertices.size() * sizeof(float)), l.vertices.data(),
                   kStreamDraw);
   const GLenum mode = l.batch == Batch::kPoints ? GL_POINTS : l.batch == Batch::kLines ? GL_LINES : GL_TRIANGLES;
-  es.glDrawArrays(mode, 0, static_cast<GLsizei>(l.vertices.size() / kVertexFloats));
-  l.vertices.clear();
-  l.batch = Batch::kNone;
+  const std::size_t count = l.vertices.size() / kVertexFloats;
+  if (l.runs.empty()) l.runs.assign(1, {0, false});
+  for (std::size_t i = 0; i < l.runs.size(); ++i) {
+    const std::size_t end = i + 1 < l.runs.size() ? l.runs[i + 1].first : count;
+    BindEsSampler(l.runs[i].magnified ? MagnifyingSampler(TextureNamed(l.batchState.texture)) : 0);
+    es.glDrawArrays(mode, static_cast<GLint>(l.runs[i].first), static_cast<GLsizei>(end - l.runs[i].first));
+  }
+  done();
 }
 
 }  // namespace platform::gles

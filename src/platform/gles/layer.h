@@ -6,7 +6,11 @@
 // batch immediate mode into one vertex buffer until the drawing state
 // changes, and draw with one shader: the texture environment and the alpha
 // comparison are switches compiled into a build of it each (made when first
-// needed), the matrices and the reference value are uniforms.
+// needed), the matrices and the reference value are uniforms. Triangles
+// whose every pixel magnifies a mipmapped texture (bounded on the CPU from
+// their corners) are drawn through a sampler without mipmaps: GL samples
+// them with its magnifying filter alone, and in a browser on a software
+// renderer (SwiftShader) the mipmapping lookup costs about twice as much.
 //
 // What it draws: points, lines, line strips and loops, triangles, strips,
 // fans, quads, quad strips and polygons (as GL would: polygons and quads as
@@ -79,6 +83,8 @@ void FlushLayer();
 
 // Makes the layer set every piece of ES state again before its next draw,
 // for a host that has drawn with ES itself in between (a scaled present).
+// Such a host finds a sampler object of the layer's bound to unit 0 at
+// times (a batch that only magnifies its texture samples through one).
 void ForgetEsState();
 
 // Draws what is pending, frees the layer's shader, buffers and textures on

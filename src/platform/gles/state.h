@@ -44,6 +44,7 @@ struct TextureLevel {
   GLsizei width = 0;
   GLsizei height = 0;
   GLint internalFormat = 0;  // as the caller gave it, for the queries
+  GLenum esFormat = 0;       // what ES holds it in
 };
 inline constexpr int kMaxLevels = 16;
 struct Texture {
@@ -138,6 +139,19 @@ struct State {
   Batch batch = Batch::kNone;
   DrawState batchState;
   std::vector<float> vertices;
+  // For a batch whose texture has a mipmapping filter: its triangles in
+  // runs, each run either all magnifying (at most one texel onto a pixel
+  // everywhere: GL then samples with the magnifying filter alone, which a
+  // sampler without mipmaps gives for far less work than the mipmapping
+  // one) or not. Drawn run by run, in order; empty for a batch that cannot
+  // gain, which is drawn in one. checkRuns: its triangles are still being
+  // sorted (draw.cpp says when that stops).
+  struct Run {
+    std::size_t first;  // vertex
+    bool magnified;
+  };
+  bool checkRuns = false;
+  std::vector<Run> runs;
 
   // What the ES context has.
   bool esKnown = false;
@@ -146,6 +160,10 @@ struct State {
   float esClearDepth = 1;
   GLuint esTexture = 0;  // bound to unit 0
   int esProgram = -1;    // the index in use
+  GLuint esSampler = 0;  // bound to unit 0; 0 when the texture's own parameters sample
+  // Samplers that magnify only, by magnifying filter and wrap modes (see
+  // MagnifyingSampler), made when first needed.
+  std::array<GLuint, 8> samplers{};
   std::array<Program, kPrograms> programs{};
   GLuint buffer = 0, vertexArray = 0, readFramebuffer = 0;
 };

@@ -90,7 +90,7 @@ void GenerateNames(GLsizei n, GLuint* names) {
 void UploadLevel(GLint level, GLint internalFormat, GLsizei w, GLsizei h, GLenum format, const void* pixels) {
   State& l = Layer();
   Texture& t = BoundTexture();
-  t.levels[static_cast<std::size_t>(level)] = TextureLevel{w, h, internalFormat};
+  t.levels[static_cast<std::size_t>(level)] = TextureLevel{w, h, internalFormat, format};
   if (!l.started) return;
   BindEsTexture(t.es);
   l.es.glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(format), w, h, 0, format, GL_UNSIGNED_BYTE, pixels);
@@ -233,14 +233,22 @@ void QUILLON_GLAPI glCopyTexImage2D(GLenum target, GLint level, GLenum internal,
   if (!LevelOk(level) || w < 0 || h < 0 || border != 0) return SetError(GL_INVALID_VALUE);
   Flush();  // the copy takes what has been drawn
   Texture& t = BoundTexture();
-  t.levels[static_cast<std::size_t>(level)] = TextureLevel{w, h, static_cast<GLint>(internal)};
-  if (!l.started) return;
-  BindEsTexture(t.es);
+  TextureLevel& lv = t.levels[static_cast<std::size_t>(level)];
   // ES copies no alpha from a framebuffer without it; GL reads it there as
   // 1, which a texture without alpha gives too.
   GLenum format = EsCopyFormat(internal);
   if (format == GL_RGBA && !l.framebufferAlpha) format = GL_RGB;
-  l.es.glCopyTexImage2D(GL_TEXTURE_2D, level, format, x, y, w, h, 0);
+  // A level copied again at the same size and format (the finale's
+  // feedback, every frame) keeps its storage: a browser makes a texture
+  // anew for each glCopyTexImage2D.
+  const bool same = lv.width == w && lv.height == h && lv.esFormat == format && w > 0 && h > 0;
+  lv = TextureLevel{w, h, static_cast<GLint>(internal), format};
+  if (!l.started) return;
+  BindEsTexture(t.es);
+  if (same)
+    l.es.glCopyTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, x, y, w, h);
+  else
+    l.es.glCopyTexImage2D(GL_TEXTURE_2D, level, format, x, y, w, h, 0);
 }
 
 void QUILLON_GLAPI glGetTexImage(GLenum target, GLint level, GLenum format, GLenum type, void* pixels) {

@@ -262,6 +262,37 @@ const Case kCases[] = {
        Quad(-0.9f, -0.9f, -0.6f, -0.7f);
        Quad(-0.5f, -0.5f, 0.9f, 0.9f);
      }},
+    {"mipmaps: triangles that only magnify sample the first level with the magnifying filter and wrap modes; "
+     "a minified one in the same batch still blends levels",
+     [] {
+       GLuint name = 0;
+       gl::glGenTextures(1, &name);
+       gl::glBindTexture(GL_TEXTURE_2D, name);
+       gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+       gl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, 0x812F);  // GL_CLAMP_TO_EDGE (ES has no border)
+       // Each level a colour of its own, so that any level blended in shows.
+       std::vector<std::uint8_t> texels(8 * 8 * 4);
+       for (int level = 0, side = 8; side >= 1; ++level, side /= 2) {
+         for (int i = 0; i < side * side; ++i)
+           for (int c = 0; c < 4; ++c) texels[i * 4 + c] = level == 0 ? Checker(i % 8, i / 8, c) : c == 3 || c + 1 == level ? 255 : 0;
+         gl::glTexImage2D(GL_TEXTURE_2D, level, 4, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+       }
+       gl::glEnable(GL_TEXTURE_2D);
+       gl::glColor3f(1, 1, 1);
+       // 8 texels over 26 pixels across, 16 over 26 down (clamped beyond the edges).
+       auto quad = [](float x0, float y0, float x1, float y1, float t0, float t1) {
+         gl::glTexCoord2f(0, t0), gl::glVertex2f(x0, y0), gl::glTexCoord2f(1, t0), gl::glVertex2f(x1, y0);
+         gl::glTexCoord2f(1, t1), gl::glVertex2f(x1, y1), gl::glTexCoord2f(0, t1), gl::glVertex2f(x0, y1);
+       };
+       gl::glBegin(GL_QUADS);
+       quad(-0.9f, -0.9f, -0.1f, -0.1f, -0.5f, 1.5f);
+       gl::glEnd();
+       gl::glTranslatef(0, 0.95f, 0);  // the next batch: the same, then 8 texels over 6.4 pixels
+       gl::glBegin(GL_QUADS);
+       quad(-0.9f, -0.9f, -0.1f, -0.1f, -0.5f, 1.5f);
+       quad(0.1f, -0.9f, 0.3f, -0.7f, 0, 1);
+       gl::glEnd();
+     }},
     {"a texture GL calls incomplete draws untextured",
      [] {
        MakeTexture(8, 8, GL_LINEAR_MIPMAP_LINEAR, Checker);  // level 0 only
