@@ -172,7 +172,9 @@ TEST_F(WindowsPlayerUnderWine, WindowWithoutSoundPausesOnSpaceAndTogglesFullscre
   // Paused, the frame stays as it is: made larger, the window shows it
   // whole, scaled to its new size, rather than in a corner. (Wine takes the
   // new size as the outer one, so the drawing area is a few pixels smaller
-  // and off the 4:3 aspect: thin black bars, and the tolerance for them.)
+  // and off the 4:3 aspect: thin black bars, and the tolerance for them and
+  // for the fine rings of the layers, softened by scaling twice; a frame
+  // left in a corner differs by far more.)
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   const std::string plain = outs_.back()->File("plain.png"), larger = outs_.back()->File("larger.png");
   e2e::X(x_->display(), "import -window " + window + " '" + plain + "'; echo shot");
@@ -183,7 +185,7 @@ TEST_F(WindowsPlayerUnderWine, WindowWithoutSoundPausesOnSpaceAndTogglesFullscre
       RunCommand("convert '" + larger + "' -resize 800x600! png:- | compare -metric MAE '" + plain + "' - null:").err;
   const std::size_t open = difference.find('(');
   const double mean = open == std::string::npos ? 1.0 : std::atof(difference.c_str() + open + 1);
-  EXPECT_LT(mean, 0.08) << difference;
+  EXPECT_LT(mean, 0.11) << difference;
   ASSERT_TRUE(press("space", 0x20)) << show->Out();
   EXPECT_EQ(from, paused) << "held while paused: " << show->Out();
   std::this_thread::sleep_for(std::chrono::seconds(1));
